@@ -1,0 +1,561 @@
+// Line reader and writer of the text configuration format. The reader never reports a
+// syntax error: a line that does not fit the grammar is skipped. Numbers are parsed and
+// formatted without the C locale, so a host that changes its locale writes the same file.
+#include "common/TextConfig.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <system_error>
+
+#include "common/ConfigLoader.h"
+#include "common/TextUtil.h"
+
+namespace orvanta::config {
+
+namespace {
+
+inline bool isBlank(char16_t c) { return c == u' ' || c == u'\t'; }
+
+std::size_t skipBlanks(std::u16string_view s, std::size_t at) {
+  while (at < s.size() && isBlank(s[at])) ++at;
+  return at;
+}
+
+int digitValue(char16_t c) {
+  if (c >= u'0' && c <= u'9') return c - u'0';
+  if (c >= u'a' && c <= u'f') return c - u'a' + 10;
+  if (c >= u'A' && c <= u'F') return c - u'A' + 10;
+  return 99;
+}
+
+// Sign, then decimal, "0x" hexadecimal or leading-0 octal (decimal only when radix is
+// 10). The value is kept modulo 2^64, so callers keep the low bits of any long number.
+bool parseInteger(std::u16string_view s, int radix, std::uint64_t& out) {
+  std::size_t i = skipBlanks(s, 0);
+  bool negative = false;
+  if (i < s.size() && (s[i] == u'+' || s[i] == u'-')) negative = s[i++] == u'-';
+  int base = 10;
+  if (radix == 0) {
+    if (i + 2 < s.size() && s[i] == u'0' && (s[i + 1] == u'x' || s[i + 1] == u'X') &&
+        digitValue(s[i + 2]) < 16) {
+      base = 16;
+      i += 2;
+    } else if (i < s.size() && s[i] == u'0') {
+      base = 8;
+    }
+  } else {
+    base = radix;
+  }
+  std::uint64_t value = 0;
+  std::size_t start = i;
+  for (; i < s.size(); ++i) {
+    int d = digitValue(s[i]);
+    if (d >= base) break;
+    value = value * static_cast<std::uint64_t>(base) + static_cast<std::uint64_t>(d);
+  }
+  if (i == start) return false;
+  out = negative ? 0 - value : value;
+  return true;
+}
+
+// Hexadecimal digits with an optional "0x"; the value modulo 2^32.
+bool parseHex(std::u16string_view s, std::uint32_t& out) {
+  std::size_t i = skipBlanks(s, 0);
+  if (i + 2 < s.size() && s[i] == u'0' && (s[i + 1] == u'x' || s[i + 1] == u'X') && digitValue(s[i + 2]) < 16)
+    i += 2;
+  std::uint32_t value = 0;
+  std::size_t start = i;
+  for (; i < s.size() && digitValue(s[i]) < 16; ++i) value = value * 16 + static_cast<std::uint32_t>(digitValue(s[i]));
+  if (i == start) return false;
+  out = value;
+  return true;
+}
+
+// Whether a decimal floating text that from_chars found out of range is too large
+// (rather than too small) in magnitude.
+bool overflows(const char* b, const char* e) {
+  if (b < e && *b == '-') ++b;
+  long long exponent = 0;
+  bool seenDigit = false, point = false;
+  const char* p = b;
+  for (; p < e; ++p) {
+    if (*p == '.') {
+      point = true;
+    } else if (*p >= '0' && *p <= '9') {
+      if (*p != '0' && !seenDigit) {
+        seenDigit = true;
+        if (point) break;
+      }
+      if (seenDigit && !point) ++exponent;
+      if (!seenDigit && point) --exponent;
+    } else {
+      break;
+    }
+  }
+  while (p < e && *p != 'e' && *p != 'E') ++p;
+  if (p < e) {
+    ++p;
+    bool neg = p < e && *p == '-';
+    if (p < e && (*p == '-' || *p == '+')) ++p;
+    long long x = 0;
+    for (; p < e && *p >= '0' && *p <= '9'; ++p) x = std::min(x * 10 + (*p - '0'), 100000LL);
+    exponent += neg ? -x : x;
+  }
+  return exponent > 0;
+}
+
+// Floating text: optional blanks and sign, then what from_chars reads (decimal with an
+// optional exponent, "inf", "infinity", "nan"). Out-of-range values become infinity
+// or zero of the right sign, as the C runtime gives them.
+template <typename T>
+bool parseFloating(std::u16string_view s, T& out) {
+  char buf[TextConfigDriver::kMaxLineRead + 1];
+  std::size_t i = skipBlanks(s, 0), n = 0;
+  if (i < s.size() && s[i] == u'+') {
+    ++i;
+    if (i < s.size() && s[i] == u'-') return false;
+  }
+  const bool negative = i < s.size() && s[i] == u'-';
+  for (; i < s.size() && n < sizeof buf && s[i] < 0x80 && s[i] > u' '; ++i) buf[n++] = static_cast<char>(s[i]);
+  T value{};
+  auto [ptr, ec] = std::from_chars(buf, buf + n, value, std::chars_format::general);
+  if (ec == std::errc::result_out_of_range) {
+    if (overflows(buf, ptr))
+      value = negative ? -std::numeric_limits<T>::infinity() : std::numeric_limits<T>::infinity();
+    else
+      value = negative ? -T(0) : T(0);
+  } else if (ec != std::errc()) {
+    return false;
+  }
+  out = value;
+  return true;
+}
+
+bool matchesTag(std::u16string_view tag, std::u16string_view name) { return equalsIgnoreCase(tag, name); }
+
+// A close line's name runs to the first ";". A name that itself holds ";" is written
+// "} a;b;", so the text before a final ";" is accepted as well.
+bool closeNameMatches(std::u16string_view rest, std::u16string_view open) {
+  std::size_t semi = rest.find(u';');
+  if (equalsIgnoreCase(semi == rest.npos ? rest : rest.substr(0, semi), open)) return true;
+  return !rest.empty() && rest.back() == u';' && semi != rest.size() - 1 &&
+         equalsIgnoreCase(rest.substr(0, rest.size() - 1), open);
+}
+
+void appendNumber(std::string& out, auto value) {
+  char buf[32];
+  auto [ptr, ec] = std::to_chars(buf, buf + sizeof buf, value);
+  out.append(buf, ptr);
+}
+
+}  // namespace
+
+TextConfigDriver::TextConfigDriver(std::u16string_view text) : in_(text) {}
+
+TextConfigDriver::TextConfigDriver() = default;
+
+// One read of at most kMaxLineRead characters, the line end counted; CR LF counts as
+// one character, as the C runtime's text mode delivers it.
+bool TextConfigDriver::readLine(std::u16string_view& line) {
+  const std::size_t start = pos_, n = in_.size();
+  if (start >= n) return false;
+  const std::size_t window = std::min(n - start, kMaxLineRead + 1);
+  const char16_t* base = in_.data() + start;
+  const char16_t* lf = std::char_traits<char16_t>::find(base, window, u'\n');
+  if (lf) {
+    std::size_t j = static_cast<std::size_t>(lf - base);
+    if (j > 0 && base[j - 1] == u'\r') {
+      line = in_.substr(start, j - 1);
+      pos_ = start + j + 1;
+      return true;
+    }
+    if (j < kMaxLineRead) {
+      line = in_.substr(start, j);
+      pos_ = start + j + 1;
+      return true;
+    }
+  }
+  std::size_t len = std::min(window, kMaxLineRead);
+  line = in_.substr(start, len);
+  pos_ = start + len;
+  return true;
+}
+
+ConfigDriver::Token TextConfigDriver::next() {
+  std::u16string_view line;
+  while (readLine(line)) {
+    std::size_t k = skipBlanks(line, 0);
+    if (k == line.size() || line[k] == u'\r') continue;
+    switch (line[k]) {
+      case u'{':
+        if (sectionOpenLine(line, k + 1)) return Token::SectionOpen;
+        break;
+      case u'}':
+        if (sectionCloseLine(line, k + 1)) return Token::SectionClose;
+        break;
+      case u'[':
+        if (binaryBlock(line, k + 1)) return Token::Value;
+        break;
+      case u'(':
+        if (valueLine(line, k + 1)) return Token::Value;
+        break;
+      default:
+        break;  // comments and text lines
+    }
+  }
+  return Token::End;
+}
+
+bool TextConfigDriver::sectionOpenLine(std::u16string_view line, std::size_t at) {
+  if (at >= line.size() || !isBlank(line[at])) return false;
+  at = skipBlanks(line, at);
+  std::size_t colon = line.find(u':', at);
+  std::u16string_view name = line.substr(at, colon == line.npos ? line.npos : colon - at);
+  if (name.size() > kMaxNameLength) return false;
+  extra_ = SectionExtra{};
+  if (colon != line.npos) {
+    std::u16string_view extra = line.substr(colon + 1);
+    if (std::size_t open = extra.find(u'('); open != extra.npos) {
+      std::size_t close = extra.find(u')', open + 1);
+      std::u16string_view cls = extra.substr(open + 1, close == extra.npos ? extra.npos : close - open - 1);
+      if (!cls.empty()) {
+        extra_.kind = SectionExtra::Kind::ClassName;
+        extra_.className = cls;
+      }
+    } else if (std::size_t brace = extra.find(u'{'); brace != extra.npos) {
+      std::size_t close = extra.find(u'}', brace + 1);
+      std::uint32_t id = 0;
+      if (parseHex(extra.substr(brace + 1, close == extra.npos ? extra.npos : close - brace - 1), id)) {
+        extra_.kind = SectionExtra::Kind::Id;
+        extra_.id = id;
+      }
+    }
+  }
+  name_ = name;
+  open_.push_back(name);
+  return true;
+}
+
+bool TextConfigDriver::sectionCloseLine(std::u16string_view line, std::size_t at) {
+  if (at >= line.size() || !isBlank(line[at]) || open_.empty()) return false;
+  if (!closeNameMatches(line.substr(skipBlanks(line, at)), open_.back())) return false;
+  name_ = open_.back();
+  open_.pop_back();
+  return true;
+}
+
+// "R" or "R[V]": record name before the first "[", value name up to the next "]".
+void TextConfigDriver::splitName(std::u16string_view part) {
+  std::size_t bracket = part.find(u'[');
+  if (bracket == part.npos) {
+    name_ = part;
+    valueName_.reset();
+    return;
+  }
+  name_ = part.substr(0, bracket);
+  std::size_t close = part.find(u']', bracket + 1);
+  valueName_ = part.substr(bracket + 1, close == part.npos ? part.npos : close - bracket - 1);
+}
+
+bool TextConfigDriver::binaryBlock(std::u16string_view line, std::size_t at) {
+  if (at >= line.size() || !isBlank(line[at])) return false;
+  at = skipBlanks(line, at);
+  std::size_t colon = line.find(u':', at);
+  const std::u16string_view whole = line.substr(at, colon == line.npos ? line.npos : colon - at);
+  if (whole.size() > kMaxNameLength) return false;
+  splitName(whole);
+  const std::u16string_view record = name_;
+
+  bytes_.clear();
+  std::size_t lines = 0;
+  std::u16string_view l;
+  while (readLine(l)) {
+    std::size_t k = skipBlanks(l, 0);
+    if (k == l.size() || l[k] == u'\r') continue;
+    if (l[k] == u']' && k + 1 < l.size() && isBlank(l[k + 1])) {
+      std::u16string_view rest = l.substr(skipBlanks(l, k + 1));
+      if (closeNameMatches(rest, whole) || closeNameMatches(rest, record)) break;
+    }
+    ++lines;
+    std::uint32_t byte = 0;
+    if (parseHex(l.substr(k), byte)) bytes_.push_back(static_cast<std::uint8_t>(byte));
+  }
+  if (lines == 0) return false;  // a block without lines adds nothing
+  kind_ = ValueKind::Binary;
+  return true;
+}
+
+bool TextConfigDriver::valueLine(std::u16string_view line, std::size_t at) {
+  std::size_t close = line.find(u')', at);
+  if (close == line.npos) return false;
+  std::u16string_view tag = line.substr(at, close - at);
+  std::size_t eq = line.find(u'=', close + 1);
+  if (eq == line.npos || tag.size() > kMaxNameLength || eq - close - 1 > kMaxNameLength) return false;
+  std::u16string_view value = line.substr(eq + 1);
+
+  std::uint64_t integer = 0;
+  if (matchesTag(tag, u"int")) {
+    if (!parseInteger(value, 0, integer)) return false;
+    kind_ = ValueKind::Int;
+    integer_ = static_cast<std::int32_t>(static_cast<std::uint32_t>(integer));
+  } else if (matchesTag(tag, u"float")) {
+    if (!parseFloating(value, single_)) return false;
+    kind_ = ValueKind::Float;
+  } else if (matchesTag(tag, u"string")) {
+    kind_ = ValueKind::String;
+    text_ = value;
+  } else if (matchesTag(tag, u"double")) {
+    if (!parseFloating(value, real_)) return false;
+    kind_ = ValueKind::Double;
+  } else if (matchesTag(tag, u"int64")) {
+    if (!parseInteger(value, 0, integer)) return false;
+    kind_ = ValueKind::Int64;
+    integer_ = static_cast<std::int64_t>(integer);
+  } else if (matchesTag(tag, u"uint")) {
+    if (!parseInteger(value, 10, integer)) return false;
+    kind_ = ValueKind::UInt;
+    integer_ = static_cast<std::uint32_t>(integer);
+  } else {
+    return false;
+  }
+  splitName(line.substr(close + 1, eq - close - 1));
+  return true;
+}
+
+std::int32_t TextConfigDriver::intValue() const {
+  return kind_ == ValueKind::Int ? static_cast<std::int32_t>(integer_) : 0;
+}
+std::uint32_t TextConfigDriver::uintValue() const {
+  return kind_ == ValueKind::UInt ? static_cast<std::uint32_t>(integer_) : 0;
+}
+float TextConfigDriver::floatValue() const { return kind_ == ValueKind::Float ? single_ : 0.0f; }
+double TextConfigDriver::doubleValue() const { return kind_ == ValueKind::Double ? real_ : 0.0; }
+std::int64_t TextConfigDriver::int64Value() const { return kind_ == ValueKind::Int64 ? integer_ : 0; }
+std::u16string_view TextConfigDriver::stringValue() const {
+  return kind_ == ValueKind::String ? text_ : std::u16string_view();
+}
+std::size_t TextConfigDriver::binaryLength() const { return kind_ == ValueKind::Binary ? bytes_.size() : 0; }
+std::size_t TextConfigDriver::readBinary(std::uint8_t* out, std::size_t size) {
+  std::size_t n = std::min(size, binaryLength());
+  if (n) std::memcpy(out, bytes_.data(), n);
+  return n;
+}
+
+// Writer
+
+void TextConfigDriver::indent() {
+  out_.append(4 * std::min(sections_.size(), kMaxIndentLevels), ' ');
+}
+
+void TextConfigDriver::valuePrefix(const char* tag, ValueName name) {
+  indent();
+  out_ += '(';
+  out_ += tag;
+  out_ += ')';
+  appendUtf8(out_, record_);
+  if (name) {
+    out_ += '[';
+    appendUtf8(out_, *name);
+    out_ += ']';
+  }
+  out_ += '=';
+}
+
+bool TextConfigDriver::openSection(std::u16string_view name, const SectionExtra& extra) {
+  indent();
+  out_ += "{ ";
+  appendUtf8(out_, name);
+  out_ += ':';
+  if (extra.kind == SectionExtra::Kind::ClassName) {
+    out_ += " (";
+    appendUtf8(out_, extra.className);
+    out_ += ')';
+  } else if (extra.kind == SectionExtra::Kind::Id) {
+    char buf[16];
+    auto [ptr, ec] = std::to_chars(buf, buf + sizeof buf, extra.id, 16);
+    std::transform(buf, ptr, buf, [](char c) { return (c >= 'a' && c <= 'f') ? char(c - 32) : c; });
+    out_ += " {";
+    out_.append(buf, ptr);
+    out_ += '}';
+  }
+  endLine();
+  sections_.emplace_back(name);
+  return true;
+}
+
+bool TextConfigDriver::closeSection() {
+  if (sections_.empty()) return false;
+  std::u16string name = std::move(sections_.back());
+  sections_.pop_back();
+  indent();
+  out_ += "} ";
+  appendUtf8(out_, name);
+  out_ += ';';
+  endLine();
+  return true;
+}
+
+bool TextConfigDriver::beginRecord(std::u16string_view name) {
+  record_.assign(name);
+  return true;
+}
+
+bool TextConfigDriver::writeInt(ValueName name, std::int32_t v) {
+  valuePrefix("int", name);
+  appendNumber(out_, v);
+  endLine();
+  return true;
+}
+
+bool TextConfigDriver::writeUInt(ValueName name, std::uint32_t v) {
+  valuePrefix("int", name);  // read back as int with the same 32 bits
+  appendNumber(out_, v);
+  endLine();
+  return true;
+}
+
+bool TextConfigDriver::writeFloat(ValueName name, float v) {
+  valuePrefix("float", name);
+  char buf[400];
+  auto [ptr, ec] = std::to_chars(buf, buf + sizeof buf, static_cast<double>(v), std::chars_format::fixed, 6);
+  out_.append(buf, ptr);
+  endLine();
+  return true;
+}
+
+bool TextConfigDriver::writeDouble(ValueName name, double v) {
+  valuePrefix("double", name);
+  char buf[64];
+  auto [ptr, ec] = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 6);
+  std::transform(buf, ptr, buf, [](char c) { return (c >= 'a' && c <= 'z') ? char(c - 32) : c; });
+  out_.append(buf, ptr);
+  endLine();
+  return true;
+}
+
+bool TextConfigDriver::writeInt64(ValueName name, std::int64_t v) {
+  valuePrefix("int64", name);
+  appendNumber(out_, v);
+  endLine();
+  return true;
+}
+
+bool TextConfigDriver::writeString(ValueName name, std::u16string_view v) {
+  valuePrefix("string", name);
+  appendUtf8(out_, v);
+  endLine();
+  return true;
+}
+
+bool TextConfigDriver::beginBinary(ValueName name) {
+  if (inBlock_) return false;
+  indent();
+  out_ += "[ ";
+  appendUtf8(out_, record_);
+  if (name) {
+    out_ += '[';
+    appendUtf8(out_, *name);
+    out_ += ']';
+  }
+  out_ += ':';
+  endLine();
+  inBlock_ = true;
+  blockBytes_ = 0;
+  return true;
+}
+
+bool TextConfigDriver::writeBinaryData(const std::uint8_t* data, std::size_t size) {
+  if (!inBlock_) return false;
+  static const char kHex[] = "0123456789ABCDEF";
+  for (std::size_t i = 0; i < size; ++i) {
+    indent();
+    if (data[i] >= 16) out_ += kHex[data[i] >> 4];
+    out_ += kHex[data[i] & 15];
+    endLine();
+  }
+  blockBytes_ += size;
+  return true;
+}
+
+bool TextConfigDriver::endBinary() {
+  if (!inBlock_) return false;
+  // A block without lines reads back as no value at all; a lone ";" line keeps an
+  // empty binary value.
+  if (blockBytes_ == 0) {
+    indent();
+    out_ += ';';
+    endLine();
+  }
+  indent();
+  out_ += "] ";
+  appendUtf8(out_, record_);
+  out_ += ';';
+  endLine();
+  inBlock_ = false;
+  return true;
+}
+
+bool TextConfigDriver::writeComment(std::u16string_view text) {
+  indent();
+  out_ += ';';
+  if (!text.empty()) {
+    out_ += ' ';
+    appendUtf8(out_, text);
+  }
+  endLine();
+  return true;
+}
+
+// Files
+
+void loadText(std::string_view fileBytes, Section& root) {
+  const std::u16string text = decodeTextFile(fileBytes);
+  TextConfigDriver driver(text);
+  loadSection(driver, root, kNoLimit);
+}
+
+std::string saveText(const Section& root) {
+  TextConfigDriver driver;
+  saveSection(driver, root);
+  return driver.takeOutput();
+}
+
+namespace {
+
+std::FILE* openFile(const std::filesystem::path& path, bool write) {
+#ifdef _WIN32
+  return _wfopen(path.c_str(), write ? L"wb" : L"rb");
+#else
+  return std::fopen(path.c_str(), write ? "wb" : "rb");
+#endif
+}
+
+}  // namespace
+
+bool loadConfigFile(const std::filesystem::path& path, Section& root) {
+  std::FILE* f = openFile(path, false);
+  if (!f) return false;
+  std::string bytes;
+  char chunk[65536];
+  std::size_t got;
+  while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0) bytes.append(chunk, got);
+  const bool failed = std::ferror(f) != 0;
+  std::fclose(f);
+  if (failed) return false;
+  loadText(bytes, root);
+  return true;
+}
+
+bool saveConfigFile(const std::filesystem::path& path, const Section& root) {
+  const std::string bytes = saveText(root);
+  std::FILE* f = openFile(path, true);
+  if (!f) return false;
+  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  ok = (std::fclose(f) == 0) && ok;
+  return ok;
+}
+
+}  // namespace orvanta::config

@@ -1,0 +1,134 @@
+// The text configuration driver: a line reader and a line writer for the format every
+// deliverable keeps its settings in, and load/save of such files.
+//
+//   (string)Title=Main view          a value: (type)record[value name]=text
+//   { Window: (Frame)                a section with a class name ({1F} for a numeric id)
+//       (int)Size[cx]=240
+//   } Window;
+//   [ Key:                           a binary value, one hexadecimal byte per line
+//   A
+//   ] Key;
+//   ; a comment
+//
+// Files are written as UTF-8 without a byte-order mark, lines ending in CR LF. Files
+// are read as UTF-8 with or without its mark, or UTF-16 LE with its mark; bytes that are
+// not valid UTF-8 are taken as Windows-1252; CR LF and LF both end a line.
+//
+// A named binary value opens with "[ R[V]:" and closes with "] R;". The reader closes
+// a block on a close line naming either the whole open name "R[V]" or the record name
+// "R" (ignoring case), so both that and the whole-name form read back.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/ConfigDriver.h"
+#include "common/ConfigTree.h"
+
+namespace orvanta::config {
+
+class TextConfigDriver final : public ConfigDriver {
+ public:
+  // uint values and the four basic kinds; no wide or narrow strings.
+  static constexpr std::uint32_t kCapabilities = 0x40F;
+  // Characters per read, the line end included; a longer line reads as several lines.
+  static constexpr std::size_t kMaxLineRead = 4095;
+  // Longest type tag, section name, block name or record[value] name part; a line with
+  // a longer one is not recognised.
+  static constexpr std::size_t kMaxNameLength = 1023;
+  // Sections deeper than this are indented no further, which keeps every written line
+  // short however deep the tree.
+  static constexpr std::size_t kMaxIndentLevels = 64;
+
+  // A reader over decoded text (see decodeTextFile); text must outlive the driver.
+  explicit TextConfigDriver(std::u16string_view text);
+  // A writer into output().
+  TextConfigDriver();
+
+  // The bytes written so far: UTF-8, CR LF line ends.
+  const std::string& output() const noexcept { return out_; }
+  std::string takeOutput() noexcept { return std::move(out_); }
+
+  std::uint32_t capabilities() const noexcept override { return kCapabilities; }
+
+  Token next() override;
+  std::u16string_view name() const override { return name_; }
+  ValueName valueName() const override { return valueName_; }
+  SectionExtra extra() const override { return extra_; }
+  ValueKind kind() const override { return kind_; }
+  std::int32_t intValue() const override;
+  std::uint32_t uintValue() const override;
+  float floatValue() const override;
+  double doubleValue() const override;
+  std::int64_t int64Value() const override;
+  std::u16string_view stringValue() const override;
+  std::string_view narrowStringValue() const override { return {}; }
+  std::size_t binaryLength() const override;
+  std::size_t readBinary(std::uint8_t* out, std::size_t size) override;
+
+  bool openSection(std::u16string_view name, const SectionExtra& extra) override;
+  bool closeSection() override;
+  bool beginRecord(std::u16string_view name) override;
+  bool endRecord() override { return true; }
+  bool writeInt(ValueName name, std::int32_t v) override;
+  bool writeUInt(ValueName name, std::uint32_t v) override;
+  bool writeFloat(ValueName name, float v) override;
+  bool writeDouble(ValueName name, double v) override;
+  bool writeInt64(ValueName name, std::int64_t v) override;
+  bool writeString(ValueName name, std::u16string_view v) override;
+  bool writeWideString(ValueName, std::u16string_view) override { return false; }
+  bool writeNarrowString(ValueName, std::string_view) override { return false; }
+  bool beginBinary(ValueName name) override;
+  bool writeBinaryData(const std::uint8_t* data, std::size_t size) override;
+  bool endBinary() override;
+  bool writeComment(std::u16string_view text) override;
+
+ private:
+  bool readLine(std::u16string_view& line);
+  bool sectionOpenLine(std::u16string_view line, std::size_t at);
+  bool sectionCloseLine(std::u16string_view line, std::size_t at);
+  bool binaryBlock(std::u16string_view line, std::size_t at);
+  bool valueLine(std::u16string_view line, std::size_t at);
+  void splitName(std::u16string_view part);
+
+  void indent();
+  void valuePrefix(const char* tag, ValueName name);
+  void endLine() { out_ += "\r\n"; }
+
+  // Reader state: the input, the stack of open section names, the current token.
+  std::u16string_view in_;
+  std::size_t pos_ = 0;
+  std::vector<std::u16string_view> open_;
+  std::u16string_view name_;
+  ValueName valueName_;
+  SectionExtra extra_;
+  ValueKind kind_ = ValueKind::Empty;
+  std::int64_t integer_ = 0;
+  double real_ = 0;
+  float single_ = 0;
+  std::u16string_view text_;
+  std::vector<std::uint8_t> bytes_;
+
+  // Writer state: the output, the open section names, the current record and block.
+  std::string out_;
+  std::vector<std::u16string> sections_;
+  std::u16string record_;
+  bool inBlock_ = false;
+  std::size_t blockBytes_ = 0;
+};
+
+// Loads file bytes (any accepted encoding) into root; the format has no syntax errors.
+void loadText(std::string_view fileBytes, Section& root);
+// The bytes of the file that holds root's children.
+std::string saveText(const Section& root);
+
+// False when the file cannot be read.
+bool loadConfigFile(const std::filesystem::path& path, Section& root);
+// Replaces the file; false when it cannot be created or written completely.
+bool saveConfigFile(const std::filesystem::path& path, const Section& root);
+
+}  // namespace orvanta::config

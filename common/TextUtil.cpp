@@ -1,0 +1,186 @@
+// Case folding and byte/UTF-16 conversion for configuration text. Decoding has a
+// fast path for runs of ASCII, which make up nearly all of a configuration file.
+#include "common/TextUtil.h"
+
+#include <cstring>
+
+namespace orvanta {
+
+char16_t foldCase(char16_t c) noexcept {
+  if (c < 0x80) return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c;
+  if (c < 0xC0) return c;
+  if (c <= 0xDE) return c == 0xD7 ? c : char16_t(c + 32);
+  if (c < 0x100) return c;
+  if (c < 0x180) {
+    // Latin Extended-A: pairs with the capital first, except the runs that start odd.
+    if ((c >= 0x100 && c <= 0x12F) || (c >= 0x132 && c <= 0x137) || (c >= 0x14A && c <= 0x177))
+      return (c & 1) ? c : char16_t(c + 1);
+    if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) return (c & 1) ? char16_t(c + 1) : c;
+    if (c == 0x178) return 0xFF;
+    return c;
+  }
+  if (c >= 0x386 && c <= 0x3AB) {
+    if (c == 0x386) return 0x3AC;
+    if (c >= 0x388 && c <= 0x38A) return char16_t(c + 37);
+    if (c == 0x38C) return 0x3CC;
+    if (c == 0x38E || c == 0x38F) return char16_t(c + 63);
+    if (c >= 0x391 && c != 0x3A2) return char16_t(c + 32);
+    return c;
+  }
+  if (c >= 0x400 && c <= 0x4BF) {
+    if (c <= 0x40F) return char16_t(c + 80);
+    if (c <= 0x42F) return char16_t(c + 32);
+    if ((c >= 0x460 && c <= 0x481) || c >= 0x48A) return (c & 1) ? c : char16_t(c + 1);
+  }
+  return c;
+}
+
+bool equalsIgnoreCase(std::u16string_view a, std::u16string_view b) noexcept {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char16_t x = a[i], y = b[i];
+    if (x != y && foldCase(x) != foldCase(y)) return false;
+  }
+  return true;
+}
+
+std::size_t hashIgnoreCase(std::u16string_view s) noexcept {
+  std::uint64_t h = 1469598103934665603ull;
+  for (char16_t c : s) {
+    h ^= foldCase(c);
+    h *= 1099511628211ull;
+  }
+  return static_cast<std::size_t>(h ^ (h >> 29));
+}
+
+namespace {
+
+const char16_t kWindows1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+inline bool isContinuation(unsigned char b) { return (b & 0xC0) == 0x80; }
+
+}  // namespace
+
+char16_t windows1252ToUtf16(unsigned char byte) noexcept {
+  return (byte >= 0x80 && byte < 0xA0) ? kWindows1252High[byte - 0x80] : char16_t(byte);
+}
+
+void appendUtf8Decoded(std::u16string& out, std::string_view bytes) {
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  const std::size_t n = bytes.size();
+  std::size_t base = out.size();
+  out.resize(base + n);  // never more code units than bytes
+  char16_t* o = out.data() + base;
+  std::size_t i = 0;
+  while (i < n) {
+    // Eight ASCII bytes at a time.
+    while (i + 8 <= n) {
+      std::uint64_t w;
+      std::memcpy(&w, p + i, 8);
+      if (w & 0x8080808080808080ull) break;
+      for (int k = 0; k < 8; ++k) o[k] = p[i + k];
+      o += 8;
+      i += 8;
+    }
+    if (i >= n) break;
+    unsigned char b = p[i];
+    if (b < 0x80) {
+      *o++ = b;
+      ++i;
+      continue;
+    }
+    std::size_t left = n - i;
+    if (b >= 0xC2 && b <= 0xDF && left >= 2 && isContinuation(p[i + 1])) {
+      *o++ = char16_t(((b & 0x1F) << 6) | (p[i + 1] & 0x3F));
+      i += 2;
+      continue;
+    }
+    if (b >= 0xE0 && b <= 0xEF && left >= 3 && isContinuation(p[i + 1]) && isContinuation(p[i + 2]) &&
+        (b != 0xE0 || p[i + 1] >= 0xA0)) {
+      *o++ = char16_t(((b & 0x0F) << 12) | ((p[i + 1] & 0x3F) << 6) | (p[i + 2] & 0x3F));
+      i += 3;
+      continue;
+    }
+    if (b >= 0xF0 && b <= 0xF4 && left >= 4 && isContinuation(p[i + 1]) && isContinuation(p[i + 2]) &&
+        isContinuation(p[i + 3]) && (b != 0xF0 || p[i + 1] >= 0x90) && (b != 0xF4 || p[i + 1] < 0x90)) {
+      std::uint32_t cp = ((b & 0x07u) << 18) | ((p[i + 1] & 0x3Fu) << 12) | ((p[i + 2] & 0x3Fu) << 6) |
+                         (p[i + 3] & 0x3Fu);
+      cp -= 0x10000;
+      *o++ = char16_t(0xD800 + (cp >> 10));
+      *o++ = char16_t(0xDC00 + (cp & 0x3FF));
+      i += 4;
+      continue;
+    }
+    *o++ = windows1252ToUtf16(b);
+    ++i;
+  }
+  out.resize(static_cast<std::size_t>(o - out.data()));
+}
+
+void appendUtf8(std::string& out, std::u16string_view text) {
+  const std::size_t n = text.size();
+  std::size_t i = 0;
+  while (i < n) {
+    std::size_t run = i;
+    while (run < n && text[run] < 0x80) ++run;
+    if (run > i) {
+      std::size_t base = out.size();
+      out.resize(base + (run - i));
+      char* d = out.data() + base;
+      for (std::size_t k = i; k < run; ++k) *d++ = static_cast<char>(text[k]);
+      i = run;
+      if (i >= n) break;
+    }
+    std::uint32_t c = text[i];
+    if (c < 0x800) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+      ++i;
+    } else if (c >= 0xD800 && c <= 0xDBFF && i + 1 < n && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      std::uint32_t cp = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      out += static_cast<char>(0xF0 | (cp >> 18));
+      out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (cp & 0x3F));
+      i += 2;
+    } else {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+      ++i;
+    }
+  }
+}
+
+std::string toUtf8(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  appendUtf8(out, text);
+  return out;
+}
+
+std::u16string decodeTextFile(std::string_view bytes) {
+  std::u16string out;
+  if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
+      static_cast<unsigned char>(bytes[1]) == 0xFE) {
+    std::size_t units = (bytes.size() - 2) / 2;
+    out.resize(units);
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data()) + 2;
+    for (std::size_t k = 0; k < units; ++k) out[k] = char16_t(p[2 * k] | (p[2 * k + 1] << 8));
+    return out;
+  }
+  if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
+  appendUtf8Decoded(out, bytes);
+  return out;
+}
+
+std::u16string asciiToUtf16(std::string_view ascii) {
+  std::u16string out(ascii.size(), u'\0');
+  for (std::size_t k = 0; k < ascii.size(); ++k) out[k] = static_cast<unsigned char>(ascii[k]);
+  return out;
+}
+
+}  // namespace orvanta
