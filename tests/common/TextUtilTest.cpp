@@ -1,0 +1,51 @@
+// Decoding of configuration file bytes and case-insensitive names.
+#include <gtest/gtest.h>
+
+#include "common/TextUtil.h"
+
+namespace orvanta {
+namespace {
+
+TEST(TextUtil, DecodesEachAcceptedEncoding) {
+  EXPECT_EQ(decodeTextFile("caf\xC3\xA9"), u"caf\u00E9");
+  EXPECT_EQ(decodeTextFile("\xEF\xBB\xBF" "a\xE2\x82\xAC"), u"a\u20AC");  // mark dropped
+  EXPECT_EQ(decodeTextFile(std::string_view("\xFF\xFE" "a\0\xAC\x20" "b", 7)), u"a\u20AC");  // odd byte dropped
+  EXPECT_EQ(decodeTextFile("\xF0\x9F\x98\x80"), u"\U0001F600");
+  EXPECT_EQ(decodeTextFile(""), u"");
+  EXPECT_EQ(decodeTextFile("\xEF\xBB\xBF"), u"");
+}
+
+TEST(TextUtil, TakesInvalidUtf8BytesAsWindows1252) {
+  // Each invalid byte on its own; valid sequences around it still decode as UTF-8.
+  EXPECT_EQ(decodeTextFile("caf\xE9 \xC3\xA9"), u"caf\u00E9 \u00E9");
+  EXPECT_EQ(decodeTextFile("\x80\x9F\x81"), u"\u20AC\u0178\u0081");
+  EXPECT_EQ(decodeTextFile("\xC0\x80"), u"\u00C0\u20AC");       // overlong form
+  EXPECT_EQ(decodeTextFile("x\xE2\x82"), u"x\u00E2\u201A");     // cut off at the end
+  EXPECT_EQ(decodeTextFile("\xF4\x90\x80\x80"), u"\u00F4\u0090\u20AC\u20AC");  // above U+10FFFF
+  EXPECT_EQ(decodeTextFile("abcdefgh\xE9ijklmnop"), u"abcdefgh\u00E9ijklmnop");
+}
+
+TEST(TextUtil, Utf8RoundTripsEveryCodeUnitSequence) {
+  const std::u16string text = u"A\u00E9\u20AC\U0001F600z";
+  EXPECT_EQ(toUtf8(text), "A\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80z");
+  std::u16string lone = {u'a', char16_t(0xD800), u'b', char16_t(0xDC00), char16_t(0xDBFF)};
+  EXPECT_EQ(decodeTextFile(toUtf8(lone)), lone);
+  std::u16string all;
+  for (char32_t c = 1; c < 0x10000; ++c) all += static_cast<char16_t>(c);
+  EXPECT_EQ(decodeTextFile(toUtf8(all)), all);
+}
+
+TEST(TextUtil, ComparesNamesIgnoringCase) {
+  EXPECT_TRUE(equalsIgnoreCase(u"Window", u"wINDOW"));
+  EXPECT_TRUE(equalsIgnoreCase(u"\u00C4rger \u0178", u"\u00E4RGER \u00FF"));
+  EXPECT_TRUE(equalsIgnoreCase(u"\u041F\u0440\u0438\u0432\u0435\u0442", u"\u043F\u0420\u0418\u0412\u0415\u0422"));
+  EXPECT_TRUE(equalsIgnoreCase(u"\u0391\u03A3\u0386", u"\u03B1\u03C3\u03AC"));
+  EXPECT_TRUE(equalsIgnoreCase(u"\u0141\u0179", u"\u0142\u017A"));
+  EXPECT_FALSE(equalsIgnoreCase(u"a", u"ab"));
+  EXPECT_FALSE(equalsIgnoreCase(u"\u00D7", u"\u00F7"));  // not a letter pair
+  EXPECT_FALSE(equalsIgnoreCase(u"[", u"{"));
+  EXPECT_EQ(hashIgnoreCase(u"Size\u00C9"), hashIgnoreCase(u"sIZE\u00E9"));
+}
+
+}  // namespace
+}  // namespace orvanta
