@@ -338,7 +338,7 @@ TEST(TextConfig, RoundTripsWhatTheWriterWrites) {
 
 TEST(TextConfig, HandlesDeepNestingWithoutRecursion) {
   std::string text;
-  for (int i = 0; i < 200000; ++i) text += "{ s\n";
+  for (int i = 0; i < 100000; ++i) text += "{ s\n";
   text += "(int)x=1\n";
   auto root = load(text);  // ends inside open sections: what was read stays
   const std::string saved = saveText(*root);
