@@ -71,6 +71,8 @@ bool loadSection(ConfigDriver& driver, Section& section, int limit) {
   const std::uint32_t caps = driver.capabilities();
   std::vector<Section*> open{&section};
   int loaded = 0;
+  Section* recordIn = nullptr;
+  Record* record = nullptr;
   for (;;) {
     switch (driver.next()) {
       case ConfigDriver::Token::End:
@@ -96,7 +98,13 @@ bool loadSection(ConfigDriver& driver, Section& section, int limit) {
         Value v = readValue(driver);
         if (v.isEmpty()) break;
         if (ValueName vn = driver.valueName()) v.setName(std::u16string(*vn));
-        open.back()->addValue(driver.name(), std::move(v));
+        // Values of one record usually follow each other; the first record of a name
+        // never changes, so the last one found can be reused without a lookup.
+        if (recordIn != open.back() || !record || !equalsIgnoreCase(record->name(), driver.name())) {
+          recordIn = open.back();
+          record = recordIn->getOrCreateRecord(driver.name());
+        }
+        if (record) record->append(std::move(v));
         break;
       }
     }

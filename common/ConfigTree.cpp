@@ -2,6 +2,8 @@
 // deep as a hostile file can make it is freed without exhausting the stack.
 #include "common/ConfigTree.h"
 
+#include <algorithm>
+
 namespace orvanta::config {
 
 namespace {
@@ -81,14 +83,12 @@ const std::vector<std::uint8_t>* Record::firstBinary() const noexcept {
 // Section
 
 Section::~Section() {
-  index_.clear();
   std::vector<std::unique_ptr<Node>> pending = std::move(children_);
   children_.clear();
   while (!pending.empty()) {
     std::unique_ptr<Node> node = std::move(pending.back());
     pending.pop_back();
     if (Section* s = node->asSection()) {
-      s->index_.clear();
       for (auto& c : s->children_) pending.push_back(std::move(c));
       s->children_.clear();
     }
@@ -117,14 +117,41 @@ void Section::setClassName(std::u16string className) {
     extra_ = std::move(className);
 }
 
+namespace {
+std::uint32_t nameHash(std::u16string_view name) { return static_cast<std::uint32_t>(hashIgnoreCase(name)); }
+}  // namespace
+
 std::size_t Section::find(std::u16string_view name) const noexcept {
-  if (children_.size() >= kIndexFrom) {
-    auto it = index_.find(name);
-    return it == index_.end() ? 0 : it->second + 1;
+  return find(name, index_.empty() ? 0 : nameHash(name));
+}
+
+std::size_t Section::find(std::u16string_view name, std::uint32_t hash) const noexcept {
+  if (index_.empty()) {
+    for (std::size_t i = 0; i < children_.size(); ++i)
+      if (equalsIgnoreCase(children_[i]->name(), name)) return i + 1;
+    return 0;
   }
-  for (std::size_t i = 0; i < children_.size(); ++i)
-    if (equalsIgnoreCase(children_[i]->name(), name)) return i + 1;
-  return 0;
+  const std::size_t mask = index_.size() - 1;
+  for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+    const Slot& slot = index_[i];
+    if (slot.position == 0) return 0;
+    if (slot.hash == hash && equalsIgnoreCase(children_[slot.position - 1]->name(), name)) return slot.position;
+  }
+}
+
+// Adds the child at that 1-based position unless an earlier child has its name.
+void Section::indexChild(std::uint32_t position, std::uint32_t hash) {
+  const std::u16string& name = children_[position - 1]->name();
+  const std::size_t mask = index_.size() - 1;
+  for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+    Slot& slot = index_[i];
+    if (slot.position == 0) {
+      slot = {position, hash};
+      ++indexed_;
+      return;
+    }
+    if (slot.hash == hash && equalsIgnoreCase(children_[slot.position - 1]->name(), name)) return;
+  }
 }
 
 Node* Section::child(std::size_t position) noexcept {
@@ -135,33 +162,53 @@ const Node* Section::child(std::size_t position) const noexcept {
   return (position >= 1 && position <= children_.size()) ? children_[position - 1].get() : nullptr;
 }
 
-void Section::appendChild(std::unique_ptr<Node> node) {
+// hash is the name's hash once the section is indexed, else unused.
+void Section::appendChild(std::unique_ptr<Node> node, std::uint32_t hash) {
   children_.push_back(std::move(node));
-  if (children_.size() == kIndexFrom) {
-    index_.reserve(2 * kIndexFrom);
-    for (std::size_t i = 0; i < children_.size(); ++i) index_.emplace(children_[i]->name(), i);
-  } else if (children_.size() > kIndexFrom) {
-    index_.emplace(children_.back()->name(), children_.size() - 1);  // keeps an earlier match
+  const auto count = static_cast<std::uint32_t>(children_.size());
+  if (count < kIndexFrom) return;
+  if (index_.empty()) {
+    index_.assign(4 * kIndexFrom, Slot{});
+    for (std::uint32_t i = 1; i <= count; ++i) indexChild(i, nameHash(children_[i - 1]->name()));
+    return;
   }
+  if (2 * (indexed_ + 1) > index_.size()) {
+    // The entries are distinct already: move them over by their stored hashes.
+    std::vector<Slot> old(2 * index_.size());
+    old.swap(index_);
+    const std::size_t mask = index_.size() - 1;
+    for (const Slot& slot : old) {
+      if (slot.position == 0) continue;
+      std::size_t i = slot.hash & mask;
+      while (index_[i].position != 0) i = (i + 1) & mask;
+      index_[i] = slot;
+    }
+  }
+  indexChild(count, hash);
 }
 
 Record* Section::getOrCreateRecord(std::u16string_view name) {
-  if (std::size_t pos = find(name)) return children_[pos - 1]->asRecord();
+  const std::uint32_t hash = index_.empty() ? 0 : nameHash(name);
+  if (std::size_t pos = find(name, hash)) return children_[pos - 1]->asRecord();
   auto record = std::make_unique<Record>(std::u16string(name));
   Record* result = record.get();
-  appendChild(std::move(record));
+  appendChild(std::move(record), hash);
   return result;
 }
 
 Section* Section::getOrCreateSection(std::u16string_view name) {
-  if (std::size_t pos = find(name)) return children_[pos - 1]->asSection();
-  return &appendSection(name);
+  const std::uint32_t hash = index_.empty() ? 0 : nameHash(name);
+  if (std::size_t pos = find(name, hash)) return children_[pos - 1]->asSection();
+  auto section = std::make_unique<Section>(std::u16string(name));
+  Section* result = section.get();
+  appendChild(std::move(section), hash);
+  return result;
 }
 
 Section& Section::appendSection(std::u16string_view name) {
   auto section = std::make_unique<Section>(std::u16string(name));
   Section& result = *section;
-  appendChild(std::move(section));
+  appendChild(std::move(section), index_.empty() ? 0 : nameHash(name));
   return result;
 }
 

@@ -9,7 +9,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <variant>
 #include <vector>
 
@@ -18,7 +17,7 @@
 namespace orvanta::config {
 
 // The numbers are the kind codes every driver and the scripting layer use.
-enum class ValueKind : int {
+enum class ValueKind : std::uint8_t {
   Empty = 0,
   Binary = 5,
   Int = 6,
@@ -51,17 +50,23 @@ class Value {
   static Value ofBinary(std::vector<std::uint8_t> v) { return Value(ValueKind::Binary, std::move(v)); }
 
   Value&& named(std::u16string name) && {
-    name_ = std::move(name);
+    setName(std::move(name));
     return std::move(*this);
   }
-  void setName(std::optional<std::u16string> name) { name_ = std::move(name); }
+  void setName(std::u16string name) {
+    name_ = std::move(name);
+    named_ = true;
+  }
+  void clearName() {
+    name_.clear();
+    named_ = false;
+  }
 
   ValueKind kind() const noexcept { return kind_; }
   bool isEmpty() const noexcept { return kind_ == ValueKind::Empty; }
-  bool hasName() const noexcept { return name_.has_value(); }
+  bool hasName() const noexcept { return named_; }
   // The value name; "" when unnamed.
-  std::u16string_view name() const noexcept { return name_ ? std::u16string_view(*name_) : std::u16string_view(); }
-  const std::optional<std::u16string>& optionalName() const noexcept { return name_; }
+  std::u16string_view name() const noexcept { return name_; }
 
   // Payload getters; each gives 0 or nothing when the value is of another kind.
   std::int32_t intValue() const noexcept { return get<std::int32_t>(ValueKind::Int); }
@@ -89,7 +94,8 @@ class Value {
   }
 
   ValueKind kind_ = ValueKind::Empty;
-  std::optional<std::u16string> name_;
+  bool named_ = false;
+  std::u16string name_;
   Payload payload_;
 };
 
@@ -192,13 +198,21 @@ class Section final : public Node {
   const Record& record(std::u16string_view name) const noexcept;
 
  private:
-  void appendChild(std::unique_ptr<Node> node);
+  std::size_t find(std::u16string_view name, std::uint32_t hash) const noexcept;
+  void appendChild(std::unique_ptr<Node> node, std::uint32_t hash);
+  void indexChild(std::uint32_t position, std::uint32_t hash);
 
   std::variant<std::monostate, std::u16string, std::uint32_t> extra_;
   std::vector<std::unique_ptr<Node>> children_;
-  // Name -> index of the first child of that name; built once a section grows past a
-  // few children so that loading large sections stays linear.
-  std::unordered_map<std::u16string_view, std::size_t, IgnoreCaseHash, IgnoreCaseEqual> index_;
+  // Open-addressing table of the first child of each name (slot: 1-based position and
+  // the name's hash), built once a section has a few children, so that loading large
+  // sections stays linear. At most half full.
+  struct Slot {
+    std::uint32_t position = 0;  // 0: free
+    std::uint32_t hash = 0;
+  };
+  std::vector<Slot> index_;
+  std::size_t indexed_ = 0;
 };
 
 }  // namespace orvanta::config

@@ -153,35 +153,68 @@ void appendNumber(std::string& out, auto value) {
 
 }  // namespace
 
-TextConfigDriver::TextConfigDriver(std::u16string_view text) : in_(text) {}
+TextConfigDriver::TextConfigDriver(std::u16string_view text) : text_(text) {}
+
+TextConfigDriver::TextConfigDriver(FileBytes file) {
+  std::string_view b = file.bytes;
+  if (b.size() >= 2 && b[0] == '\xFF' && b[1] == '\xFE') {
+    decoded_ = decodeTextFile(b);
+    text_ = decoded_;
+    return;
+  }
+  if (b.substr(0, 3) == "\xEF\xBB\xBF") b.remove_prefix(3);
+  bytes_ = b;
+  fromBytes_ = true;
+}
 
 TextConfigDriver::TextConfigDriver() = default;
 
-// One read of at most kMaxLineRead characters, the line end counted; CR LF counts as
-// one character, as the C runtime's text mode delivers it.
-bool TextConfigDriver::readLine(std::u16string_view& line) {
-  const std::size_t start = pos_, n = in_.size();
-  if (start >= n) return false;
-  const std::size_t window = std::min(n - start, kMaxLineRead + 1);
-  const char16_t* base = in_.data() + start;
-  const char16_t* lf = std::char_traits<char16_t>::find(base, window, u'\n');
-  if (lf) {
-    std::size_t j = static_cast<std::size_t>(lf - base);
-    if (j > 0 && base[j - 1] == u'\r') {
-      line = in_.substr(start, j - 1);
-      pos_ = start + j + 1;
-      return true;
-    }
-    if (j < kMaxLineRead) {
-      line = in_.substr(start, j);
-      pos_ = start + j + 1;
-      return true;
-    }
+// The next line up to LF; a CR right before the LF belongs to the line end. Splitting
+// at LF before decoding is safe: no multi-byte sequence holds a byte below 0x80.
+bool TextConfigDriver::nextLogicalLine() {
+  const std::size_t n = fromBytes_ ? bytes_.size() : text_.size();
+  if (pos_ >= n) return false;
+  std::size_t end;
+  if (fromBytes_) {
+    const void* lf = std::memchr(bytes_.data() + pos_, '\n', n - pos_);
+    end = lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - bytes_.data()) : n;
+  } else {
+    end = text_.find(u'\n', pos_);
+    if (end == text_.npos) end = n;
   }
-  std::size_t len = std::min(window, kMaxLineRead);
-  line = in_.substr(start, len);
-  pos_ = start + len;
+  lineHasEnd_ = end < n;
+  std::size_t contentEnd = end;
+  if (lineHasEnd_ && contentEnd > pos_ && (fromBytes_ ? bytes_[contentEnd - 1] == '\r' : text_[contentEnd - 1] == u'\r'))
+    --contentEnd;
+  if (fromBytes_) {
+    lineBuffer_.clear();
+    appendUtf8Decoded(lineBuffer_, bytes_.substr(pos_, contentEnd - pos_));
+    line_ = lineBuffer_;
+  } else {
+    line_ = text_.substr(pos_, contentEnd - pos_);
+  }
+  pos_ = lineHasEnd_ ? end + 1 : end;
+  lineOpen_ = true;
+  lineTaken_ = 0;
   return true;
+}
+
+// One read of at most kMaxLineRead characters, the line end counted as one, as the C
+// runtime's wide text streams deliver it: a longer line reads as several lines.
+bool TextConfigDriver::readLine(std::u16string_view& line) {
+  for (;;) {
+    if (!lineOpen_ && !nextLogicalLine()) return false;
+    const std::size_t rest = line_.size() - lineTaken_;
+    if (lineHasEnd_ ? rest + 1 <= kMaxLineRead : rest <= kMaxLineRead) {
+      lineOpen_ = false;
+      if (rest == 0 && !lineHasEnd_) continue;
+      line = line_.substr(lineTaken_);
+      return true;
+    }
+    line = line_.substr(lineTaken_, kMaxLineRead);
+    lineTaken_ += kMaxLineRead;
+    return true;
+  }
 }
 
 ConfigDriver::Token TextConfigDriver::next() {
@@ -235,15 +268,16 @@ bool TextConfigDriver::sectionOpenLine(std::u16string_view line, std::size_t at)
     }
   }
   name_ = name;
-  open_.push_back(name);
+  open_.emplace_back(name);
   return true;
 }
 
 bool TextConfigDriver::sectionCloseLine(std::u16string_view line, std::size_t at) {
   if (at >= line.size() || !isBlank(line[at]) || open_.empty()) return false;
   if (!closeNameMatches(line.substr(skipBlanks(line, at)), open_.back())) return false;
-  name_ = open_.back();
+  closedName_ = std::move(open_.back());
   open_.pop_back();
+  name_ = closedName_;
   return true;
 }
 
@@ -264,12 +298,16 @@ bool TextConfigDriver::binaryBlock(std::u16string_view line, std::size_t at) {
   if (at >= line.size() || !isBlank(line[at])) return false;
   at = skipBlanks(line, at);
   std::size_t colon = line.find(u':', at);
-  const std::u16string_view whole = line.substr(at, colon == line.npos ? line.npos : colon - at);
-  if (whole.size() > kMaxNameLength) return false;
+  const std::u16string_view openName = line.substr(at, colon == line.npos ? line.npos : colon - at);
+  if (openName.size() > kMaxNameLength) return false;
+  // The names outlive the line: the block's lines are read before the value is handed out.
+  const std::u16string whole(openName);
   splitName(whole);
-  const std::u16string_view record = name_;
+  blockRecord_.assign(name_);
+  const bool named = valueName_.has_value();
+  if (named) blockValueName_.assign(*valueName_);
 
-  bytes_.clear();
+  binary_.clear();
   std::size_t lines = 0;
   std::u16string_view l;
   while (readLine(l)) {
@@ -277,13 +315,16 @@ bool TextConfigDriver::binaryBlock(std::u16string_view line, std::size_t at) {
     if (k == l.size() || l[k] == u'\r') continue;
     if (l[k] == u']' && k + 1 < l.size() && isBlank(l[k + 1])) {
       std::u16string_view rest = l.substr(skipBlanks(l, k + 1));
-      if (closeNameMatches(rest, whole) || closeNameMatches(rest, record)) break;
+      if (closeNameMatches(rest, whole) || closeNameMatches(rest, blockRecord_)) break;
     }
     ++lines;
     std::uint32_t byte = 0;
-    if (parseHex(l.substr(k), byte)) bytes_.push_back(static_cast<std::uint8_t>(byte));
+    if (parseHex(l.substr(k), byte)) binary_.push_back(static_cast<std::uint8_t>(byte));
   }
   if (lines == 0) return false;  // a block without lines adds nothing
+  name_ = blockRecord_;
+  valueName_.reset();
+  if (named) valueName_ = blockValueName_;
   kind_ = ValueKind::Binary;
   return true;
 }
@@ -306,7 +347,7 @@ bool TextConfigDriver::valueLine(std::u16string_view line, std::size_t at) {
     kind_ = ValueKind::Float;
   } else if (matchesTag(tag, u"string")) {
     kind_ = ValueKind::String;
-    text_ = value;
+    stringValue_ = value;
   } else if (matchesTag(tag, u"double")) {
     if (!parseFloating(value, real_)) return false;
     kind_ = ValueKind::Double;
@@ -335,12 +376,12 @@ float TextConfigDriver::floatValue() const { return kind_ == ValueKind::Float ? 
 double TextConfigDriver::doubleValue() const { return kind_ == ValueKind::Double ? real_ : 0.0; }
 std::int64_t TextConfigDriver::int64Value() const { return kind_ == ValueKind::Int64 ? integer_ : 0; }
 std::u16string_view TextConfigDriver::stringValue() const {
-  return kind_ == ValueKind::String ? text_ : std::u16string_view();
+  return kind_ == ValueKind::String ? stringValue_ : std::u16string_view();
 }
-std::size_t TextConfigDriver::binaryLength() const { return kind_ == ValueKind::Binary ? bytes_.size() : 0; }
+std::size_t TextConfigDriver::binaryLength() const { return kind_ == ValueKind::Binary ? binary_.size() : 0; }
 std::size_t TextConfigDriver::readBinary(std::uint8_t* out, std::size_t size) {
   std::size_t n = std::min(size, binaryLength());
-  if (n) std::memcpy(out, bytes_.data(), n);
+  if (n) std::memcpy(out, binary_.data(), n);
   return n;
 }
 
@@ -512,8 +553,7 @@ bool TextConfigDriver::writeComment(std::u16string_view text) {
 // Files
 
 void loadText(std::string_view fileBytes, Section& root) {
-  const std::u16string text = decodeTextFile(fileBytes);
-  TextConfigDriver driver(text);
+  TextConfigDriver driver(TextConfigDriver::FileBytes{fileBytes});
   loadSection(driver, root, kNoLimit);
 }
 

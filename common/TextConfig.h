@@ -44,8 +44,14 @@ class TextConfigDriver final : public ConfigDriver {
   // short however deep the tree.
   static constexpr std::size_t kMaxIndentLevels = 64;
 
-  // A reader over decoded text (see decodeTextFile); text must outlive the driver.
+  // A reader over decoded text; text must outlive the driver.
   explicit TextConfigDriver(std::u16string_view text);
+  // A reader over the bytes of a file in any accepted encoding; bytes must outlive the
+  // driver. UTF-8 and ANSI text is decoded a line at a time.
+  struct FileBytes {
+    std::string_view bytes;
+  };
+  explicit TextConfigDriver(FileBytes file);
   // A writer into output().
   TextConfigDriver();
 
@@ -88,6 +94,7 @@ class TextConfigDriver final : public ConfigDriver {
   bool writeComment(std::u16string_view text) override;
 
  private:
+  bool nextLogicalLine();
   bool readLine(std::u16string_view& line);
   bool sectionOpenLine(std::u16string_view line, std::size_t at);
   bool sectionCloseLine(std::u16string_view line, std::size_t at);
@@ -99,10 +106,22 @@ class TextConfigDriver final : public ConfigDriver {
   void valuePrefix(const char* tag, ValueName name);
   void endLine() { out_ += "\r\n"; }
 
-  // Reader state: the input, the stack of open section names, the current token.
-  std::u16string_view in_;
+  // Reader input: UTF-16 text, or file bytes decoded a line at a time into lineBuffer_.
+  std::u16string_view text_;
+  std::string_view bytes_;
+  std::u16string decoded_;  // a UTF-16 file
+  bool fromBytes_ = false;
   std::size_t pos_ = 0;
-  std::vector<std::u16string_view> open_;
+  // The current line without its line end, and how much of it was handed out.
+  std::u16string lineBuffer_;
+  std::u16string_view line_;
+  bool lineHasEnd_ = false;
+  bool lineOpen_ = false;
+  std::size_t lineTaken_ = 0;
+
+  // Reader state: open section names, the open block's names, the current token.
+  std::vector<std::u16string> open_;
+  std::u16string closedName_, blockRecord_, blockValueName_;
   std::u16string_view name_;
   ValueName valueName_;
   SectionExtra extra_;
@@ -110,8 +129,8 @@ class TextConfigDriver final : public ConfigDriver {
   std::int64_t integer_ = 0;
   double real_ = 0;
   float single_ = 0;
-  std::u16string_view text_;
-  std::vector<std::uint8_t> bytes_;
+  std::u16string_view stringValue_;
+  std::vector<std::uint8_t> binary_;
 
   // Writer state: the output, the open section names, the current record and block.
   std::string out_;

@@ -6,8 +6,7 @@
 
 namespace orvanta {
 
-char16_t foldCase(char16_t c) noexcept {
-  if (c < 0x80) return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c;
+char16_t foldCaseBeyondAscii(char16_t c) noexcept {
   if (c < 0xC0) return c;
   if (c <= 0xDE) return c == 0xD7 ? c : char16_t(c + 32);
   if (c < 0x100) return c;

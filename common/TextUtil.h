@@ -10,9 +10,14 @@
 
 namespace orvanta {
 
+char16_t foldCaseBeyondAscii(char16_t c) noexcept;
+
 // Simple one-to-one case folding for the letters of Latin-1, Latin Extended-A, Greek
 // and Cyrillic; every other code unit folds to itself.
-char16_t foldCase(char16_t c) noexcept;
+inline char16_t foldCase(char16_t c) noexcept {
+  if (c < 0x80) return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c;
+  return foldCaseBeyondAscii(c);
+}
 
 bool equalsIgnoreCase(std::u16string_view a, std::u16string_view b) noexcept;
 

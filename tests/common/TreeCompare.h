@@ -23,7 +23,7 @@ inline bool closeEnough(double a, double b, double absolute, double relative) {
 }
 
 inline bool sameValue(const Value& a, const Value& b) {
-  if (a.optionalName() != b.optionalName()) return false;
+  if (a.hasName() != b.hasName() || a.name() != b.name()) return false;
   auto bits32 = [](const Value& v) -> std::int64_t {
     if (v.kind() == ValueKind::Int) return static_cast<std::uint32_t>(v.intValue());
     if (v.kind() == ValueKind::UInt) return v.uintValue();
