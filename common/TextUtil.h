@@ -24,18 +24,6 @@ bool equalsIgnoreCase(std::u16string_view a, std::u16string_view b) noexcept;
 // Hash consistent with equalsIgnoreCase.
 std::size_t hashIgnoreCase(std::u16string_view s) noexcept;
 
-struct IgnoreCaseHash {
-  using is_transparent = void;
-  std::size_t operator()(std::u16string_view s) const noexcept { return hashIgnoreCase(s); }
-};
-
-struct IgnoreCaseEqual {
-  using is_transparent = void;
-  bool operator()(std::u16string_view a, std::u16string_view b) const noexcept {
-    return equalsIgnoreCase(a, b);
-  }
-};
-
 // The Windows-1252 character for a byte (the five unassigned bytes map to themselves,
 // as the platform's conversion does).
 char16_t windows1252ToUtf16(unsigned char byte) noexcept;
