@@ -1,0 +1,46 @@
+# Entry points: `make run` (build and run the sample script) and `make test` (build and
+# run every suite). Both install what they need first through tools/bootstrap.
+BUILD  ?= build
+WIN    := $(BUILD)/win
+NATIVE := $(BUILD)/native
+JOBS   ?= $(shell nproc)
+
+.PHONY: all bootstrap build build-win build-native test test-win test-native run fuzz bench clean
+
+all: build
+
+bootstrap:
+	@tools/bootstrap
+
+build: build-win build-native
+
+build-win: bootstrap
+	@cmake -S . -B $(WIN) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake >/dev/null
+	@cmake --build $(WIN) -j $(JOBS)
+
+build-native: bootstrap
+	@cmake -S . -B $(NATIVE) -DCMAKE_CXX_COMPILER=g++ -DCMAKE_C_COMPILER=gcc >/dev/null
+	@cmake --build $(NATIVE) -j $(JOBS)
+
+test: build
+	@tools/test-summary $(NATIVE) $(WIN)
+
+test-native: build-native
+	@tools/test-summary $(NATIVE)
+
+test-win: build-win
+	@tools/test-summary $(WIN)
+
+# Until the console host lands, the sample runs in the platform's script host.
+run: build-win
+	@tools/winerun $(WIN)/bin/regdll.exe T:/bin/OrvantaVessa.dll T:/bin/Vantor.dll
+	@tools/winerun --tree $(WIN) cscript.exe //nologo T:/samples/tour.js
+
+fuzz: bootstrap
+	@tools/fuzz
+
+bench: build
+	@tools/bench $(NATIVE) $(WIN)
+
+clean:
+	rm -rf $(BUILD)

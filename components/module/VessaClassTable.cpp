@@ -1,0 +1,123 @@
+// The class table of OrvantaVessa, in registration order, with the free-threaded twin of
+// each pair right after its class (same creator), and the lookup of composite classes
+// registered at run time.
+#include <windows.h>
+#include <ole2.h>
+
+#include "OrvantaVessa.h"
+#include "components/module/Module.h"
+#include "components/module/Raii.h"
+#include "components/module/VessaClasses.h"
+
+namespace orv {
+
+CompositeCreator g_compositeCreator = nullptr;
+
+namespace {
+
+// {clsid, reporting clsid, registry script, creator, aggregatable, cached factory}
+ClassEntry g_classes[] = {
+    {&CLSID_VarDictionary, &CLSID_VarDictionary, 202, nullptr, false, nullptr},  // VarDictionary
+    {&CLSID_VarDictionaryFree, &CLSID_VarDictionary, 0, nullptr, false, nullptr},
+    {&CLSID_ScpMan, &CLSID_ScpMan, 203, nullptr, true, nullptr},  // ScpMan
+    {&CLSID_ScpManFree, &CLSID_ScpMan, 0, nullptr, true, nullptr},
+    {&CLSID_ScpAggregate, &CLSID_ScpAggregate, 220, nullptr, false, nullptr},  // ScpAggregate
+    {&CLSID_ScpAggregateFree, &CLSID_ScpAggregate, 0, nullptr, false, nullptr},
+    {&CLSID_SFFileStream, &CLSID_SFFileStream, 205, nullptr, true, nullptr},  // SFFileStream
+    {&CLSID_SFFileStreamFree, &CLSID_SFFileStream, 0, nullptr, true, nullptr},
+    {&CLSID_SFDirStorage, &CLSID_SFDirStorage, 204, nullptr, true, nullptr},  // SFDirStorage
+    {&CLSID_SFDirStorageFree, &CLSID_SFDirStorage, 0, nullptr, true, nullptr},
+    {nullptr, &CLSID_EnumDirSTG, 206, nullptr, false, nullptr},  // EnumDirSTG
+    {&CLSID_SFDrive, &CLSID_SFDrive, 208, nullptr, true, nullptr},  // SFDrive
+    {&CLSID_SFDriveFree, &CLSID_SFDrive, 0, nullptr, true, nullptr},
+    {&CLSID_SFMain, &CLSID_SFMain, 210, nullptr, true, nullptr},  // SFMain
+    {&CLSID_SFMainFree, &CLSID_SFMain, 0, nullptr, true, nullptr},
+    {&CLSID_SFStorage, &CLSID_SFStorage, 211, nullptr, false, nullptr},  // SFStorage
+    {&CLSID_SFStorageFree, &CLSID_SFStorage, 0, nullptr, false, nullptr},
+    {&CLSID_SFStream, &CLSID_SFStream, 207, nullptr, false, nullptr},  // SFStream
+    {&CLSID_SFStreamFree, &CLSID_SFStream, 0, nullptr, false, nullptr},
+    {nullptr, &CLSID_SFInfo, 209, nullptr, false, nullptr},  // SFInfo
+    {&CLSID_UtilStringList, &CLSID_UtilStringList, 212, nullptr, false, nullptr},  // UtilStringList
+    {&CLSID_UtilStringListFree, &CLSID_UtilStringList, 0, nullptr, false, nullptr},
+    {&CLSID_CustomLock, &CLSID_CustomLock, 213, nullptr, true, nullptr},  // CustomLock
+    {&CLSID_ConfigFile, &CLSID_ConfigFile, 214, nullptr, true, nullptr},  // ConfigFile
+    {&CLSID_ConfigFileFree, &CLSID_ConfigFile, 0, nullptr, true, nullptr},
+    {&CLSID_SFField, &CLSID_SFField, 217, nullptr, true, nullptr},  // SFField
+    {&CLSID_SFFieldFree, &CLSID_SFField, 0, nullptr, true, nullptr},
+    {&CLSID_SFRecord, &CLSID_SFRecord, 219, nullptr, true, nullptr},  // SFRecord
+    {&CLSID_SFRecordFree, &CLSID_SFRecord, 0, nullptr, true, nullptr},
+    {&CLSID_SFFilter, &CLSID_SFFilter, 218, nullptr, true, nullptr},  // SFFilter
+    {&CLSID_SFFilterFree, &CLSID_SFFilter, 0, nullptr, true, nullptr},
+    {&CLSID_TypeConvertor, &CLSID_TypeConvertor, 216, nullptr, true, nullptr},  // TypeConvertor
+    {&CLSID_TypeConvertorFree, &CLSID_TypeConvertor, 0, nullptr, true, nullptr},
+    {&CLSID_VaryDisp, &CLSID_VaryDisp, 227, nullptr, true, nullptr},  // VaryDisp
+    {nullptr, &CLSID_VaryDispImp, 221, nullptr, false, nullptr},  // VaryDispImp
+    {nullptr, &CLSID_VaryDispCtx, 229, nullptr, false, nullptr},  // VaryDispCtx
+    {&CLSID_VaryDispCreator, &CLSID_VaryDispCreator, 228, nullptr, true, nullptr},  // VaryDispCreator
+    {nullptr, &CLSID_ScpHostBufDispatch, 226, nullptr, false, nullptr},  // ScpHostBufDispatch
+    {&CLSID_VessaCreator, &CLSID_VessaCreator, 225, nullptr, true, nullptr},  // VessaCreator
+    {&CLSID_VessaCreatorFree, &CLSID_VessaCreator, 0, nullptr, true, nullptr},
+    {&CLSID_COMApartment, &CLSID_COMApartment, 222, nullptr, true, nullptr},  // COMApartment
+    {&CLSID_COMApartmentFree, &CLSID_COMApartment, 0, nullptr, true, nullptr},
+    {&CLSID_COMThread, &CLSID_COMThread, 223, nullptr, true, nullptr},  // COMThread
+    {&CLSID_COMThreadFree, &CLSID_COMThread, 0, nullptr, true, nullptr},
+    {&CLSID_SFBinaryData, &CLSID_SFBinaryData, 230, nullptr, true, nullptr},  // SFBinaryData
+    {&CLSID_SFBinaryDataFree, &CLSID_SFBinaryData, 0, nullptr, true, nullptr},
+    {&CLSID_COMScriptThread, &CLSID_COMScriptThread, 233, nullptr, true, nullptr},  // COMScriptThread
+    {&CLSID_COMSleeper, &CLSID_COMSleeper, 10212, nullptr, true, nullptr},  // COMSleeper
+    {&CLSID_SynchEvent, &CLSID_SynchEvent, 10214, nullptr, true, nullptr},  // SynchEvent
+    {&CLSID_SynchMutex, &CLSID_SynchMutex, 10215, nullptr, true, nullptr},  // SynchMutex
+    {&CLSID_SynchSemaphore, &CLSID_SynchSemaphore, 10213, nullptr, true, nullptr},  // SynchSemaphore
+};
+
+HRESULT OpenCompositeKey(const std::wstring& guid, UniqueRegKey& key) {
+  const std::wstring user = L"SOFTWARE\\Classes\\CLSID\\" + guid;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, user.c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS) return S_OK;
+  const std::wstring root = L"CLSID\\" + guid;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, root.c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS) return S_OK;
+  return CLASS_E_CLASSNOTAVAILABLE;
+}
+
+HRESULT ServeComposite(REFCLSID clsid, REFIID riid, void** ppv) noexcept {
+  CompositeRegistration reg;
+  const HRESULT hr = ReadCompositeRegistration(clsid, reg);
+  if (FAILED(hr)) return hr;
+  if (!g_compositeCreator) return CLASS_E_CLASSNOTAVAILABLE;
+  return g_compositeCreator(reg, riid, ppv);
+}
+
+}  // namespace
+
+HRESULT ReadCompositeRegistration(REFCLSID clsid, CompositeRegistration& out) noexcept {
+  try {
+    wchar_t guid[40] = {};
+    if (!StringFromGUID2(clsid, guid, 40)) return CLASS_E_CLASSNOTAVAILABLE;
+    UniqueRegKey classKey, server;
+    if (FAILED(OpenCompositeKey(guid, classKey))) return CLASS_E_CLASSNOTAVAILABLE;
+    if (RegOpenKeyExW(classKey.get(), L"InprocServer32", 0, KEY_READ, server.put()) != ERROR_SUCCESS)
+      return CLASS_E_CLASSNOTAVAILABLE;
+    wchar_t path[MAX_PATH + 1] = {};
+    DWORD type = 0, size = MAX_PATH * sizeof(wchar_t);
+    if (RegQueryValueExW(server.get(), L"CompositeDefinitionFile", nullptr, &type,
+                         reinterpret_cast<BYTE*>(path), &size) != ERROR_SUCCESS ||
+        (type != REG_SZ && type != REG_EXPAND_SZ) || path[0] == L'\0')
+      return CLASS_E_CLASSNOTAVAILABLE;
+    out.definitionFile = path;
+    DWORD format = 0;
+    size = sizeof(format);
+    if (RegQueryValueExW(server.get(), L"CompositeDefinitionFileFormat", nullptr, &type,
+                         reinterpret_cast<BYTE*>(&format), &size) != ERROR_SUCCESS || type != REG_DWORD)
+      format = 0;
+    out.format = format;
+    return S_OK;
+  } catch (...) {
+    return E_OUTOFMEMORY;
+  }
+}
+
+ModuleDescription& ThisModule() {
+  static ModuleDescription description{g_classes, sizeof(g_classes) / sizeof(g_classes[0]), ServeComposite};
+  return description;
+}
+
+}  // namespace orv

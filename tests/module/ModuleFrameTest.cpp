@@ -1,0 +1,163 @@
+// The four exports of both libraries: class-object lookup over the class table, cached
+// factories, unload rule, and the keys registration writes and removes.
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "OrvantaVessa.h"
+#include "components/module/Module.h"
+#include "tests/support/TestSupport.h"
+
+using orvtest::KeyExists;
+using orvtest::Library;
+using orvtest::ReadString;
+
+namespace {
+
+// Classes whose creators exist in this build; every other CLSID of the table is refused.
+const std::set<std::wstring> kServedClasses = {};
+
+std::wstring GuidText(REFGUID g) {
+  wchar_t text[40] = {};
+  StringFromGUID2(g, text, 40);
+  return text;
+}
+
+// Every coclass of the embedded type library with its noncreatable flag.
+std::vector<std::pair<std::wstring, CLSID>> Coclasses(HMODULE module, std::vector<bool>* creatable) {
+  std::vector<std::pair<std::wstring, CLSID>> out;
+  wchar_t path[MAX_PATH] = {};
+  GetModuleFileNameW(module, path, MAX_PATH);
+  orv::ComPtr<ITypeLib> lib;
+  if (FAILED(LoadTypeLibEx(path, REGKIND_NONE, lib.put()))) return out;
+  for (UINT i = 0; i < lib->GetTypeInfoCount(); ++i) {
+    orv::ComPtr<ITypeInfo> info;
+    TYPEATTR* attr = nullptr;
+    if (FAILED(lib->GetTypeInfo(i, info.put())) || FAILED(info->GetTypeAttr(&attr))) continue;
+    if (attr->typekind == TKIND_COCLASS) {
+      orv::Bstr name;
+      info->GetDocumentation(MEMBERID_NIL, name.put(), nullptr, nullptr, nullptr);
+      out.emplace_back(name.c_str(), attr->guid);
+      if (creatable) creatable->push_back(!(attr->wTypeFlags & TYPEFLAG_FCANCREATE) ? false : true);
+    }
+    info->ReleaseTypeAttr(attr);
+  }
+  return out;
+}
+
+class ModuleFrameTest : public ::testing::Test {
+ protected:
+  void SetUp() override { CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
+  void TearDown() override { CoUninitialize(); }
+};
+
+TEST_F(ModuleFrameTest, ExportsAreUndecorated) {
+  for (const wchar_t* file : {L"OrvantaVessa.dll", L"Vantor.dll"}) {
+    Library lib(file);
+    ASSERT_NE(nullptr, lib.handle()) << file;
+    for (const char* name : {"DllGetClassObject", "DllCanUnloadNow", "DllRegisterServer", "DllUnregisterServer"})
+      EXPECT_NE(nullptr, GetProcAddress(lib.handle(), name)) << name;
+  }
+}
+
+TEST_F(ModuleFrameTest, UnknownAndNullRequests) {
+  for (const wchar_t* file : {L"OrvantaVessa.dll", L"Vantor.dll"}) {
+    Library lib(file);
+    EXPECT_EQ(E_POINTER, lib.GetClassObject(CLSID_VarDictionary, IID_IClassFactory, nullptr));
+    void* p = reinterpret_cast<void*>(1);
+    EXPECT_EQ(CLASS_E_CLASSNOTAVAILABLE, lib.GetClassObject(IID_IUnknown, IID_IClassFactory, &p));
+    EXPECT_EQ(nullptr, p);
+    EXPECT_EQ(S_OK, lib.CanUnloadNow());
+  }
+}
+
+TEST_F(ModuleFrameTest, EveryCoclassIsServedOrRefusedAsTheTableSays) {
+  Library lib(L"OrvantaVessa.dll");
+  std::vector<bool> creatable;
+  const auto classes = Coclasses(lib.handle(), &creatable);
+  ASSERT_EQ(32u + 19u, classes.size());  // 32 classes and 19 free-threaded twins
+  for (size_t i = 0; i < classes.size(); ++i) {
+    const auto& [name, clsid] = classes[i];
+    std::wstring base = name;
+    if (base.size() > 4 && base.ends_with(L"Free")) base.resize(base.size() - 4);
+    const bool served = creatable[i] && kServedClasses.count(base);
+    orv::ComPtr<IClassFactory> factory;
+    const HRESULT hr = lib.GetClassObject(clsid, IID_IClassFactory, factory.put_void());
+    EXPECT_EQ(served ? S_OK : CLASS_E_CLASSNOTAVAILABLE, hr) << std::string(name.begin(), name.end());
+    EXPECT_EQ(served, factory.get() != nullptr);
+  }
+}
+
+TEST_F(ModuleFrameTest, RegistrationWritesEveryKeyOfAPairScript) {
+  // Registered by the suite fixture; the apartment class and its twin.
+  const std::wstring clsid = L"CLSID\\{94A837CE-193F-11D5-999C-0040332BA2EA}";
+  const std::wstring twin = L"CLSID\\{E5178F02-D68A-4E85-8583-1E329A6B010F}";
+  EXPECT_EQ(L"Orvanta VarDictionary Class", ReadString(L"orvanta.utilctls.VarDictionary.1", nullptr));
+  EXPECT_EQ(L"{94A837CE-193F-11D5-999C-0040332BA2EA}", ReadString(L"orvanta.utilctls.VarDictionary.1\\CLSID", nullptr));
+  EXPECT_EQ(L"orvanta.utilctls.VarDictionary.1", ReadString(L"orvanta.utilctls.VarDictionary\\CurVer", nullptr));
+  EXPECT_EQ(L"Orvanta VarDictionary Class (freethreaded)", ReadString(L"orvanta.utilctls.VarDictionary.free", nullptr));
+  EXPECT_EQ(L"orvanta.utilctls.VarDictionary.free.1", ReadString(L"orvanta.utilctls.VarDictionary.free\\CurVer", nullptr));
+  EXPECT_EQ(L"Orvanta VarDictionary Class", ReadString(clsid, nullptr));
+  EXPECT_EQ(L"orvanta.utilctls.VarDictionary.1", ReadString(clsid + L"\\ProgID", nullptr));
+  EXPECT_EQ(L"orvanta.utilctls.VarDictionary", ReadString(clsid + L"\\VersionIndependentProgID", nullptr));
+  EXPECT_TRUE(KeyExists(clsid + L"\\Programmable"));
+  EXPECT_EQ(L"Both", ReadString(clsid + L"\\InprocServer32", L"ThreadingModel"));
+  EXPECT_EQ(L"Free", ReadString(twin + L"\\InprocServer32", L"ThreadingModel"));
+  EXPECT_EQ(L"T:\\bin\\OrvantaVessa.dll", ReadString(clsid + L"\\InprocServer32", nullptr));
+  EXPECT_EQ(L"{94A837C0-193F-11D5-999C-0040332BA2EA}", ReadString(clsid + L"\\TypeLib", nullptr));
+  // The two aliases, and the three classes registered without "Programmable".
+  EXPECT_EQ(L"Orvanta.Scphost.ScpMan2.1", ReadString(L"Orvanta.utilctls.ScriptManager\\CurVer", nullptr));
+  EXPECT_EQ(L"Orvanta.Scphost.ScpMan2.free.1", ReadString(L"Orvanta.utilctls.ScriptManager.free\\CurVer", nullptr));
+  EXPECT_EQ(L"Orvanta.utilctls.Stream.1", ReadString(L"Orvanta.utilctls.SFStream\\CurVer", nullptr));
+  EXPECT_EQ(L"Orvanta.utilctls.Stream.free.1", ReadString(L"Orvanta.utilctls.SFStream.free\\CurVer", nullptr));
+  for (const wchar_t* noProg : {L"{1C89ABD6-F168-46A2-A562-A192DB1BC24D}", L"{8C5ED567-C721-4B29-8C06-3262AEDFE233}",
+                                L"{68B99EDF-2805-4C39-84AA-5C825112D54B}"}) {
+    EXPECT_TRUE(KeyExists(std::wstring(L"CLSID\\") + noProg));
+    EXPECT_FALSE(KeyExists(std::wstring(L"CLSID\\") + noProg + L"\\Programmable"));
+  }
+  // Script 215 is carried but never run; the gateway's class is registered.
+  EXPECT_FALSE(KeyExists(L"Orvanta.utilctls.InternalObjectInfo"));
+  EXPECT_EQ(L"Orvanta Vantor Class", ReadString(L"CLSID\\{03797ADA-8CCF-4533-B623-2C5DE06B29C7}", nullptr));
+  EXPECT_EQ(L"Orvanta.sandbox.Vantor.1", ReadString(L"Orvanta.sandbox.Vantor\\CurVer", nullptr));
+  // Both type libraries.
+  EXPECT_TRUE(KeyExists(L"TypeLib\\{F37D81DF-47A8-467B-B071-2A723C6DF68E}\\1.0"));
+  EXPECT_TRUE(KeyExists(L"TypeLib\\{8FD2426A-BD06-4DE8-A0DE-DE83CFA54296}\\1.0"));
+}
+
+TEST_F(ModuleFrameTest, UnregisterRemovesKeysButKeepsClsidAndTypeLib) {
+  Library lib(L"OrvantaVessa.dll");
+  ASSERT_EQ(S_OK, lib.Unregister());
+  EXPECT_FALSE(KeyExists(L"orvanta.utilctls.VarDictionary"));
+  EXPECT_FALSE(KeyExists(L"orvanta.utilctls.VarDictionary.free.1"));
+  EXPECT_FALSE(KeyExists(L"Orvanta.utilctls.ScriptManager"));
+  EXPECT_FALSE(KeyExists(L"CLSID\\{94A837CE-193F-11D5-999C-0040332BA2EA}"));
+  EXPECT_FALSE(KeyExists(L"CLSID\\{8C086E2F-6CA1-40B2-9A4F-536F321E4A90}"));
+  EXPECT_TRUE(KeyExists(L"CLSID"));
+  EXPECT_TRUE(KeyExists(L"TypeLib\\{F37D81DF-47A8-467B-B071-2A723C6DF68E}\\1.0"));
+  EXPECT_EQ(S_OK, lib.Unregister());  // nothing left to remove: still success
+  ASSERT_EQ(S_OK, lib.Register());
+  EXPECT_TRUE(KeyExists(L"CLSID\\{94A837CE-193F-11D5-999C-0040332BA2EA}\\InprocServer32"));
+}
+
+TEST_F(ModuleFrameTest, TypeLibFallbackPathOnlyReplacesTheFileExtension) {
+  EXPECT_EQ(L"C:\\a\\OrvantaVessa.tlb", orv::TypeLibFallbackPath(L"C:\\a\\OrvantaVessa.dll"));
+  EXPECT_EQ(L"C:\\a\\module.tlb", orv::TypeLibFallbackPath(L"C:\\a\\module"));
+  EXPECT_EQ(L"C:\\dir.x\\module.tlb", orv::TypeLibFallbackPath(L"C:\\dir.x\\module"));
+}
+
+TEST_F(ModuleFrameTest, CompositeLookupReadsUserRegistrationFirst) {
+  const CLSID clsid = {0x5eb1c0de, 0x1111, 0x2222, {1, 2, 3, 4, 5, 6, 7, 8}};
+  const std::wstring guid = GuidText(clsid);
+  const std::wstring user = L"SOFTWARE\\Classes\\CLSID\\" + guid + L"\\InprocServer32";
+  Library lib(L"OrvantaVessa.dll");
+  void* p = nullptr;
+  EXPECT_EQ(CLASS_E_CLASSNOTAVAILABLE, lib.GetClassObject(clsid, IID_IUnknown, &p));
+  ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueW(HKEY_CURRENT_USER, user.c_str(), L"CompositeDefinitionFile", REG_SZ,
+                                           L"C:\\x.def", 20));
+  // Composites are not served by this build yet: a registered definition is still refused.
+  EXPECT_EQ(CLASS_E_CLASSNOTAVAILABLE, lib.GetClassObject(clsid, IID_IUnknown, &p));
+  EXPECT_EQ(nullptr, p);
+  RegDeleteTreeW(HKEY_CURRENT_USER, (L"SOFTWARE\\Classes\\CLSID\\" + guid).c_str());
+}
+
+}  // namespace

@@ -1,0 +1,211 @@
+// Calls every member of every creatable class of OrvantaVessa through IDispatch::Invoke
+// with a fixed matrix of hostile arguments. Passing means: no crash, no hang (a watchdog
+// ends the process and names the member), and a defined HRESULT. The harness reads the
+// embedded type library, so each new class is covered without new code here.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "tests/support/TestSupport.h"
+
+using orvtest::Library;
+
+namespace {
+
+constexpr DWORD kCallLimitMs = 20000;
+std::atomic<const wchar_t*> g_current{L""};
+std::wstring g_currentName;
+std::atomic<DWORD> g_callStarted{0};
+
+DWORD WINAPI Watchdog(void*) {
+  for (;;) {
+    Sleep(500);
+    const DWORD started = g_callStarted.load();
+    if (started && GetTickCount() - started > kCallLimitMs) {
+      fwprintf(stderr, L"robustness: call hangs: %ls\n", g_currentName.c_str());
+      fflush(stderr);
+      ExitProcess(3);
+    }
+  }
+}
+
+// Members that wait by design get small numbers only.
+bool WaitsByDesign(const std::wstring& member) {
+  for (const wchar_t* w : {L"Wait", L"Sleep", L"Lock", L"Timeout", L"Join", L"Run", L"Start", L"Exec", L"Call"})
+    if (member.find(w) != std::wstring::npos) return true;
+  return false;
+}
+
+// The hostile values; `small` replaces the huge numbers.
+std::vector<orv::Variant> HostileValues(bool small) {
+  std::vector<orv::Variant> values;
+  auto add = [&values](auto fill) {
+    values.emplace_back();
+    fill(values.back().get());
+  };
+  add([](VARIANT* v) { V_VT(v) = VT_EMPTY; });
+  add([](VARIANT* v) { V_VT(v) = VT_NULL; });
+  add([](VARIANT* v) { V_VT(v) = VT_ERROR; V_ERROR(v) = DISP_E_PARAMNOTFOUND; });
+  add([small](VARIANT* v) { V_VT(v) = VT_I4; V_I4(v) = small ? 1 : 0x7FFFFFFF; });
+  add([](VARIANT* v) { V_VT(v) = VT_I4; V_I4(v) = -1; });
+  add([small](VARIANT* v) { V_VT(v) = VT_I4; V_I4(v) = small ? -2 : INT_MIN; });
+  add([small](VARIANT* v) { V_VT(v) = VT_R8; V_R8(v) = small ? 0.5 : 1e308; });
+  add([](VARIANT* v) { V_VT(v) = VT_I2; V_I2(v) = 0; });
+  add([](VARIANT* v) { V_VT(v) = VT_BSTR; V_BSTR(v) = SysAllocString(L""); });
+  add([](VARIANT* v) { V_VT(v) = VT_BSTR; V_BSTR(v) = SysAllocString(L"robust\\scratch.txt"); });
+  add([](VARIANT* v) {
+    V_VT(v) = VT_BSTR;
+    V_BSTR(v) = SysAllocStringLen(nullptr, 70000);
+    for (UINT i = 0; i < 70000; ++i) V_BSTR(v)[i] = L'A' + i % 26;
+  });
+  add([](VARIANT* v) { V_VT(v) = VT_BSTR; V_BSTR(v) = nullptr; });
+  add([](VARIANT* v) { V_VT(v) = VT_DISPATCH; V_DISPATCH(v) = nullptr; });
+  add([](VARIANT* v) {  // a foreign object of the wrong kind
+    IStream* s = nullptr;
+    CreateStreamOnHGlobal(nullptr, TRUE, &s);
+    V_VT(v) = VT_UNKNOWN;
+    V_UNKNOWN(v) = s;
+  });
+  add([](VARIANT* v) {
+    SAFEARRAY* sa = SafeArrayCreateVector(VT_UI1, 0, 3);
+    V_VT(v) = VT_ARRAY | VT_UI1;
+    V_ARRAY(v) = sa;
+  });
+  add([](VARIANT* v) { V_VT(v) = VT_ARRAY | VT_UI1; V_ARRAY(v) = nullptr; });
+  return values;
+}
+
+struct Member {
+  DISPID id;
+  INVOKEKIND kind;
+  std::wstring name;
+  SHORT params;
+};
+
+std::vector<Member> Members(ITypeInfo* info) {
+  std::vector<Member> out;
+  TYPEATTR* attr = nullptr;
+  if (FAILED(info->GetTypeAttr(&attr))) return out;
+  for (UINT i = 0; i < attr->cFuncs; ++i) {
+    FUNCDESC* fd = nullptr;
+    if (FAILED(info->GetFuncDesc(i, &fd))) continue;
+    orv::Bstr name;
+    info->GetDocumentation(fd->memid, name.put(), nullptr, nullptr, nullptr);
+    // Skip the IUnknown and IDispatch members.
+    if (!(fd->wFuncFlags & FUNCFLAG_FRESTRICTED) || fd->memid == DISPID_NEWENUM)
+      out.push_back({fd->memid, fd->invkind, name.c_str(), fd->cParams});
+    info->ReleaseFuncDesc(fd);
+  }
+  info->ReleaseTypeAttr(attr);
+  return out;
+}
+
+bool DefinedResult(HRESULT hr) {
+  // Any HRESULT is defined except a crash turned into one.
+  return hr != static_cast<HRESULT>(0xC0000005) && hr != RPC_E_SERVERFAULT;
+}
+
+void CallWith(IDispatch* disp, const Member& m, std::vector<VARIANT>& args, const std::wstring& label) {
+  DISPID put = DISPID_PROPERTYPUT;
+  DISPPARAMS params = {args.data(), nullptr, static_cast<UINT>(args.size()), 0};
+  WORD flags = static_cast<WORD>(m.kind);
+  if (m.kind & (INVOKE_PROPERTYPUT | INVOKE_PROPERTYPUTREF)) {
+    if (args.empty()) return;
+    params.rgdispidNamedArgs = &put;
+    params.cNamedArgs = 1;
+  }
+  VARIANT result;
+  VariantInit(&result);
+  EXCEPINFO excep = {};
+  UINT argErr = 0;
+  g_currentName = label;
+  g_callStarted = GetTickCount() | 1;
+  const HRESULT hr = disp->Invoke(m.id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, &result, &excep, &argErr);
+  g_callStarted = 0;
+  EXPECT_TRUE(DefinedResult(hr)) << std::string(label.begin(), label.end());
+  VariantClear(&result);
+  SysFreeString(excep.bstrSource);
+  SysFreeString(excep.bstrDescription);
+  SysFreeString(excep.bstrHelpFile);
+}
+
+void Exercise(Library& lib, REFCLSID clsid, const std::wstring& className, int& calls) {
+  for (const Member& probe : [&] {
+         orv::ComPtr<IClassFactory> f;
+         orv::ComPtr<IDispatch> d;
+         orv::ComPtr<ITypeInfo> ti;
+         std::vector<Member> m;
+         if (SUCCEEDED(lib.GetClassObject(clsid, IID_IClassFactory, f.put_void())) &&
+             SUCCEEDED(f->CreateInstance(nullptr, IID_IDispatch, d.put_void())) && SUCCEEDED(d->GetTypeInfo(0, 0, ti.put())))
+           m = Members(ti.get());
+         return m;
+       }()) {
+    const auto values = HostileValues(WaitsByDesign(probe.name));
+    for (size_t v = 0; v <= values.size(); ++v) {
+      // A fresh object per call, so that one call's damage does not hide the next one's.
+      orv::ComPtr<IClassFactory> factory;
+      orv::ComPtr<IDispatch> disp;
+      ASSERT_EQ(S_OK, lib.GetClassObject(clsid, IID_IClassFactory, factory.put_void()));
+      ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IDispatch, disp.put_void()));
+      std::vector<VARIANT> args;
+      // v == values.size(): no arguments at all; otherwise every parameter (and one more
+      // than declared) holds the same hostile value, also by reference.
+      const int count = v == values.size() ? 0 : probe.params + 1;
+      std::vector<VARIANT> byRefTargets(count);
+      for (int a = 0; a < count; ++a) {
+        VARIANT arg;
+        VariantInit(&arg);
+        if (a % 2 == 1) {
+          byRefTargets[a] = *values[v].get();
+          V_VT(&arg) = VT_BYREF | VT_VARIANT;
+          V_VARIANTREF(&arg) = &byRefTargets[a];
+        } else {
+          arg = *values[v].get();  // borrowed: Invoke must not free [in] arguments
+        }
+        args.push_back(arg);
+      }
+      CallWith(disp.get(), probe, args, className + L"." + probe.name + L" #" + std::to_wstring(v));
+      ++calls;
+    }
+  }
+}
+
+TEST(RobustnessTest, EveryMemberSurvivesHostileArguments) {
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  // Path arguments resolve into a scratch folder of the build tree.
+  const std::wstring scratch = orvtest::BinPath(L"robustness-scratch");
+  CreateDirectoryW(scratch.c_str(), nullptr);
+  CreateDirectoryW((scratch + L"\\robust").c_str(), nullptr);
+  SetCurrentDirectoryW(scratch.c_str());
+  CloseHandle(CreateThread(nullptr, 0, Watchdog, nullptr, 0, nullptr));
+
+  Library lib(L"OrvantaVessa.dll");
+  ASSERT_NE(nullptr, lib.handle());
+  wchar_t path[MAX_PATH] = {};
+  GetModuleFileNameW(lib.handle(), path, MAX_PATH);
+  orv::ComPtr<ITypeLib> tlb;
+  ASSERT_EQ(S_OK, LoadTypeLibEx(path, REGKIND_NONE, tlb.put()));
+  int classes = 0, calls = 0;
+  for (UINT i = 0; i < tlb->GetTypeInfoCount(); ++i) {
+    orv::ComPtr<ITypeInfo> info;
+    TYPEATTR* attr = nullptr;
+    if (FAILED(tlb->GetTypeInfo(i, info.put())) || FAILED(info->GetTypeAttr(&attr))) continue;
+    const bool coclass = attr->typekind == TKIND_COCLASS;
+    const CLSID clsid = attr->guid;
+    info->ReleaseTypeAttr(attr);
+    if (!coclass) continue;
+    orv::ComPtr<IClassFactory> factory;
+    if (FAILED(lib.GetClassObject(clsid, IID_IClassFactory, factory.put_void()))) continue;  // not built
+    orv::Bstr name;
+    info->GetDocumentation(MEMBERID_NIL, name.put(), nullptr, nullptr, nullptr);
+    ++classes;
+    Exercise(lib, clsid, name.c_str(), calls);
+  }
+  std::printf("robustness: %d classes, %d calls\n", classes, calls);
+  SetCurrentDirectoryW(orvtest::BinPath(L"").c_str());
+  CoUninitialize();
+}
+
+}  // namespace
