@@ -88,6 +88,62 @@ TEST_F(ModuleFrameTest, EveryCoclassIsServedOrRefusedAsTheTableSays) {
   }
 }
 
+// The first served class that has a free-threaded twin, with both CLSIDs.
+bool FirstServedPair(Library& lib, CLSID& main, CLSID& twin) {
+  const auto classes = Coclasses(lib.handle(), nullptr);
+  for (size_t i = 0; i + 1 < classes.size(); ++i) {
+    if (!kServedClasses.count(classes[i].first) || classes[i + 1].first != classes[i].first + L"Free") continue;
+    main = classes[i].second;
+    twin = classes[i + 1].second;
+    return true;
+  }
+  return false;
+}
+
+TEST_F(ModuleFrameTest, ServedClassesShareCachedFactoriesAndHoldTheModule) {
+  Library lib(L"OrvantaVessa.dll");
+  CLSID main, twin;
+  if (!FirstServedPair(lib, main, twin)) GTEST_SKIP() << "no class is served by this build yet";
+  orv::ComPtr<IClassFactory> f1, f2, ft;
+  ASSERT_EQ(S_OK, lib.GetClassObject(main, IID_IClassFactory, f1.put_void()));
+  ASSERT_EQ(S_OK, lib.GetClassObject(main, IID_IClassFactory, f2.put_void()));
+  ASSERT_EQ(S_OK, lib.GetClassObject(twin, IID_IClassFactory, ft.put_void()));
+  EXPECT_EQ(f1.get(), f2.get());  // cached
+  EXPECT_NE(f1.get(), ft.get());  // one factory per entry
+  EXPECT_EQ(S_OK, lib.CanUnloadNow());  // factories alone do not hold the module
+
+  orv::ComPtr<IDispatch> a, b;
+  ASSERT_EQ(S_OK, f1->CreateInstance(nullptr, IID_IDispatch, a.put_void()));
+  ASSERT_EQ(S_OK, ft->CreateInstance(nullptr, IID_IDispatch, b.put_void()));
+  EXPECT_EQ(S_FALSE, lib.CanUnloadNow());
+  // Twins create the same class: the same type information.
+  orv::ComPtr<ITypeInfo> ta, tb;
+  ASSERT_EQ(S_OK, a->GetTypeInfo(0, 0, ta.put()));
+  ASSERT_EQ(S_OK, b->GetTypeInfo(0, 0, tb.put()));
+  TYPEATTR *aa = nullptr, *ab = nullptr;
+  ta->GetTypeAttr(&aa);
+  tb->GetTypeAttr(&ab);
+  EXPECT_TRUE(IsEqualGUID(aa->guid, ab->guid));
+  ta->ReleaseTypeAttr(aa);
+  tb->ReleaseTypeAttr(ab);
+  ta.reset();
+  tb.reset();
+  EXPECT_EQ(0u, a.release()->Release());
+  EXPECT_EQ(0u, b.release()->Release());
+  EXPECT_EQ(S_OK, lib.CanUnloadNow());
+
+  EXPECT_EQ(S_OK, f1->LockServer(TRUE));
+  EXPECT_EQ(S_FALSE, lib.CanUnloadNow());
+  EXPECT_EQ(S_OK, f1->LockServer(FALSE));
+  EXPECT_EQ(S_OK, lib.CanUnloadNow());
+
+  // Null out-pointers.
+  EXPECT_EQ(E_POINTER, f1->CreateInstance(nullptr, IID_IDispatch, nullptr));
+  void* none = reinterpret_cast<void*>(1);
+  EXPECT_EQ(E_NOINTERFACE, f1->CreateInstance(nullptr, IID_IClassFactory, &none));
+  EXPECT_EQ(nullptr, none);
+}
+
 TEST_F(ModuleFrameTest, RegistrationWritesEveryKeyOfAPairScript) {
   // Registered by the suite fixture; the apartment class and its twin.
   const std::wstring clsid = L"CLSID\\{94A837CE-193F-11D5-999C-0040332BA2EA}";
