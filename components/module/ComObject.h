@@ -125,6 +125,14 @@ class ComObject : public First, public Rest... {
     return S_OK;
   }
   ULONG InternalAddRef() noexcept { return ++refs_; }
+  // For weak back-pointers: adds a reference unless the count has already reached zero
+  // (the object is being destroyed). The caller must know the memory is still valid.
+  bool InternalTryAddRef() noexcept {
+    ULONG n = refs_.load();
+    while (n != 0)
+      if (refs_.compare_exchange_weak(n, n + 1)) return true;
+    return false;
+  }
   ULONG InternalRelease() noexcept {
     const ULONG left = --refs_;
     if (left == 0) delete static_cast<Derived*>(this);
