@@ -86,7 +86,13 @@ HRESULT DispatchInvoke(REFIID iid, IDispatch* self, DISPID id, WORD flags, DISPP
   DISPPARAMS none = {nullptr, nullptr, 0, 0};
   if (!params) params = &none;
   if (flags & kGetOrCall) flags |= kGetOrCall;
-  return info->Invoke(self, id, flags, params, result, excep, argErr);
+  HRESULT ihr = info->Invoke(self, id, flags, params, result, excep, argErr);
+  // JScript assigns objects with PROPERTYPUT, VBScript `Set` uses PROPERTYPUTREF: a put
+  // that finds no member of its own kind is offered to the other kind.
+  constexpr WORD kPuts = DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF;
+  if (ihr == DISP_E_MEMBERNOTFOUND && (flags & kPuts) && (flags & kPuts) != kPuts)
+    ihr = info->Invoke(self, id, static_cast<WORD>(flags ^ kPuts), params, result, excep, argErr);
+  return ihr;
 }
 
 }  // namespace orv
