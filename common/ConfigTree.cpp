@@ -80,6 +80,15 @@ const std::vector<std::uint8_t>* Record::firstBinary() const noexcept {
   return v ? v->bytes() : nullptr;
 }
 
+const Value* Record::findNamed(std::u16string_view valueName) const noexcept {
+  for (const Value& v : values_)
+    if (v.hasName() && equalsIgnoreCase(v.name(), valueName)) return &v;
+  return nullptr;
+}
+Value* Record::findNamed(std::u16string_view valueName) noexcept {
+  return const_cast<Value*>(static_cast<const Record*>(this)->findNamed(valueName));
+}
+
 // Section
 
 Section::~Section() {

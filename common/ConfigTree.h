@@ -151,6 +151,11 @@ class Record final : public Node {
   const std::u16string* firstString() const noexcept;
   const std::vector<std::uint8_t>* firstBinary() const noexcept;
 
+  // The first value carrying that value name (ignoring case), or nullptr; through the
+  // non-const form a value can be replaced in place.
+  const Value* findNamed(std::u16string_view valueName) const noexcept;
+  Value* findNamed(std::u16string_view valueName) noexcept;
+
  private:
   std::vector<Value> values_;
 };

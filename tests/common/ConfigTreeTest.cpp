@@ -74,6 +74,22 @@ TEST(ConfigTree, KindGettersTakeTheFirstValueOfTheirKindWithoutConverting) {
   EXPECT_EQ(r.at(1).intValue(), 0);  // a string is never read as a number
 }
 
+TEST(ConfigTree, FindNamedSkipsUnnamedValuesAndAllowsReplacement) {
+  Record r(u"");
+  r.append(Value::ofString(u"x"));
+  r.append(Value::ofString(u"a").named(u"Name"));
+  r.append(Value::ofString(u"b").named(u"name"));
+  EXPECT_EQ(r.findNamed(u"other"), nullptr);
+  EXPECT_EQ(r.findNamed(u""), nullptr);  // unnamed values have no name to find
+  Value* v = r.findNamed(u"NAME");
+  ASSERT_NE(v, nullptr);
+  EXPECT_EQ(*v->text(), u"a");
+  *v = Value::ofString(u"c").named(u"NAME");
+  EXPECT_EQ(r.count(), 3u);
+  EXPECT_EQ(*r.at(2).text(), u"c");
+  EXPECT_EQ(r.at(2).name(), u"NAME");
+}
+
 TEST(ConfigTree, EmptyClassNameMeansNoExtra) {
   Section s(u"s");
   s.setId(0x1F);
