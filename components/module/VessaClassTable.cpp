@@ -5,6 +5,7 @@
 #include <ole2.h>
 
 #include "OrvantaVessa.h"
+#include "components/config/VarDictionary.h"
 #include "components/module/Module.h"
 #include "components/module/Raii.h"
 #include "components/module/VessaClasses.h"
@@ -17,8 +18,8 @@ namespace {
 
 // {clsid, reporting clsid, registry script, creator, aggregatable, cached factory}
 ClassEntry g_classes[] = {
-    {&CLSID_VarDictionary, &CLSID_VarDictionary, 202, nullptr, false, nullptr},  // VarDictionary
-    {&CLSID_VarDictionaryFree, &CLSID_VarDictionary, 0, nullptr, false, nullptr},
+    {&CLSID_VarDictionary, &CLSID_VarDictionary, 202, &VarDictionary::Create, false, nullptr},  // VarDictionary
+    {&CLSID_VarDictionaryFree, &CLSID_VarDictionary, 0, &VarDictionary::Create, false, nullptr},
     {&CLSID_ScpMan, &CLSID_ScpMan, 203, nullptr, true, nullptr},  // ScpMan
     {&CLSID_ScpManFree, &CLSID_ScpMan, 0, nullptr, true, nullptr},
     {&CLSID_ScpAggregate, &CLSID_ScpAggregate, 220, nullptr, false, nullptr},  // ScpAggregate
