@@ -9,6 +9,7 @@
 #include "components/module/Module.h"
 #include "components/module/Raii.h"
 #include "components/module/VessaClasses.h"
+#include "components/script/ScpMan.h"
 
 namespace orv {
 
@@ -20,8 +21,8 @@ namespace {
 ClassEntry g_classes[] = {
     {&CLSID_VarDictionary, &CLSID_VarDictionary, 202, &VarDictionary::Create, false, nullptr},  // VarDictionary
     {&CLSID_VarDictionaryFree, &CLSID_VarDictionary, 0, &VarDictionary::Create, false, nullptr},
-    {&CLSID_ScpMan, &CLSID_ScpMan, 203, nullptr, true, nullptr},  // ScpMan
-    {&CLSID_ScpManFree, &CLSID_ScpMan, 0, nullptr, true, nullptr},
+    {&CLSID_ScpMan, &CLSID_ScpMan, 203, &ScpMan::Create, true, nullptr},  // ScpMan
+    {&CLSID_ScpManFree, &CLSID_ScpMan, 0, &ScpMan::Create, true, nullptr},
     {&CLSID_ScpAggregate, &CLSID_ScpAggregate, 220, nullptr, false, nullptr},  // ScpAggregate
     {&CLSID_ScpAggregateFree, &CLSID_ScpAggregate, 0, nullptr, false, nullptr},
     {&CLSID_SFFileStream, &CLSID_SFFileStream, 205, nullptr, true, nullptr},  // SFFileStream
