@@ -2,7 +2,8 @@
 //
 // Script engines are loose about METHOD versus PROPERTYGET: Wine's JScript calls
 // `obj.Count()` and `_NewEnum` with DISPATCH_METHOD alone, VBScript calls property gets
-// with METHOD|PROPERTYGET. A call that is not a put is therefore offered to both kinds.
+// with METHOD|PROPERTYGET. A call that is not a put is therefore offered to both kinds,
+// and a put to both PROPERTYPUT and PROPERTYPUTREF members.
 #pragma once
 #include <windows.h>
 #include <ole2.h>
