@@ -1,0 +1,108 @@
+// Command-line splitting and the parameter tree of the script hosts.
+#include "host/Parameters.h"
+
+namespace orvanta::host {
+
+namespace {
+
+bool IsSeparator(wchar_t c) { return c == L' ' || c == L'\t' || c == L'\n' || c == L'\r'; }
+
+const char16_t* SectionName(ParamSection which) {
+  switch (which) {
+    case ParamSection::Host: return u"HOST";
+    case ParamSection::Script: return u"SCRIPT";
+    case ParamSection::Runtime: return u"RUNTIME";
+  }
+  return u"";
+}
+
+}  // namespace
+
+std::vector<std::wstring> SplitCommandLine(std::wstring_view line) {
+  std::vector<std::wstring> args;
+  size_t i = 0;
+  for (;;) {
+    while (i < line.size() && IsSeparator(line[i])) ++i;
+    if (i >= line.size()) break;
+    std::wstring arg;
+    if (line[i] == L'"') {
+      const size_t close = line.find(L'"', i + 1);
+      if (close == std::wstring_view::npos) break;  // unterminated: dropped, and nothing follows it
+      arg.assign(line.substr(i + 1, close - i - 1));
+      i = close + 1;  // the next argument may start right after the quote
+    } else {
+      const size_t start = i;
+      while (i < line.size() && !IsSeparator(line[i])) ++i;
+      arg.assign(line.substr(start, i - start));
+    }
+    if (arg.empty()) break;  // only a quoted pair can be empty: it ends the list
+    args.push_back(std::move(arg));
+  }
+  return args;
+}
+
+std::wstring_view SkipProgramName(std::wstring_view commandLine) {
+  size_t i = 0;
+  if (!commandLine.empty() && commandLine[0] == L'"') {
+    const size_t close = commandLine.find(L'"', 1);
+    i = close == std::wstring_view::npos ? commandLine.size() : close + 1;
+  }
+  while (i < commandLine.size() && commandLine[i] != L' ' && commandLine[i] != L'\t') ++i;
+  while (i < commandLine.size() && (commandLine[i] == L' ' || commandLine[i] == L'\t')) ++i;
+  return commandLine.substr(i);
+}
+
+Parameters::Parameters() {
+  for (ParamSection s : {ParamSection::Host, ParamSection::Script, ParamSection::Runtime})
+    root_.getOrCreateSection(SectionName(s))->getOrCreateRecord(u"");
+}
+
+config::Record& Parameters::values(ParamSection which) {
+  return *root_.getOrCreateSection(SectionName(which))->getOrCreateRecord(u"");
+}
+
+const config::Record& Parameters::values(ParamSection which) const noexcept {
+  return root_.section(SectionName(which)).record(u"");
+}
+
+void Parameters::AddArguments(const std::vector<std::wstring>& args) {
+  bool hostPart = true;
+  for (const std::wstring& arg : args) {
+    if (!hostPart) {
+      Append(ParamSection::Script, arg);
+    } else if (arg[0] == L'-' || arg[0] == L'/') {
+      const std::wstring_view option = std::wstring_view(arg).substr(1);
+      Set(ParamSection::Host, option, option);
+      if (equalsIgnoreCase(ToU16(option), u"END")) hostPart = false;
+    } else {
+      Set(ParamSection::Host, L"RUN", arg);
+      hostPart = false;
+    }
+  }
+}
+
+std::size_t Parameters::Count(ParamSection which) const noexcept { return values(which).count(); }
+
+const std::u16string* Parameters::At(ParamSection which, std::size_t position) const noexcept {
+  return values(which).at(position).text();
+}
+
+const std::u16string* Parameters::Find(ParamSection which, std::wstring_view name) const noexcept {
+  const config::Value* v = values(which).findNamed(ToU16(name));
+  return v ? v->text() : nullptr;
+}
+
+void Parameters::Set(ParamSection which, std::wstring_view name, std::wstring_view value) {
+  config::Value v = config::Value::ofString(ToU16(value)).named(ToU16(name));
+  config::Record& record = values(which);
+  if (config::Value* existing = record.findNamed(ToU16(name)))
+    *existing = std::move(v);
+  else
+    record.append(std::move(v));
+}
+
+void Parameters::Append(ParamSection which, std::wstring_view value) {
+  values(which).append(config::Value::ofString(ToU16(value)));
+}
+
+}  // namespace orvanta::host
