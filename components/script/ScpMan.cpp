@@ -183,6 +183,19 @@ size_t ScpMan::FindIndex(const VARIANT* index) const noexcept {
   return FindName(V_BSTR(text.get()), SysStringLen(V_BSTR(text.get())));
 }
 
+ScpMan::EngineCall::EngineCall(ScpMan* owner) noexcept : owner_(owner) {
+  LockGuard guard(owner_->lock_);
+  if (owner_->callDepth_++ == 0) owner_->callThread_ = GetCurrentThreadId();
+}
+
+ScpMan::EngineCall::~EngineCall() {
+  LockGuard guard(owner_->lock_);
+  if (--owner_->callDepth_ != 0 || !owner_->closeDeferred_) return;
+  owner_->closeDeferred_ = false;
+  guard.unlock();
+  owner_->Close();
+}
+
 bool ScpMan::Append(Variant&& name, Variant&& value, DWORD options) noexcept {
   try {
     items_.push_back(NamedItem{std::move(name), std::move(value), options});
@@ -361,8 +374,11 @@ HRESULT ScpMan::ParseText(BSTR text, const VARIANT* itemCtx, DWORD context, ULON
   const wchar_t* itemName = ItemContextName(itemCtx, ctxHolder);
   lastError_.Clear();
   EXCEPINFO excep = {};
-  const HRESULT hr =
-      parse->ParseScriptText(text, itemName, nullptr, nullptr, context, line, flags, result, &excep);
+  HRESULT hr;
+  {
+    EngineCall call(this);
+    hr = parse->ParseScriptText(text, itemName, nullptr, nullptr, context, line, flags, result, &excep);
+  }
   lastError_.Absorb(excep);
   return hr;
 }
@@ -421,9 +437,12 @@ STDMETHODIMP ScpMan::AddEventHandler(BSTR bstrItem, BSTR bstrSubItem, BSTR bstrE
   lastError_.Clear();
   EXCEPINFO excep = {};
   Bstr scriptletName;
-  const HRESULT hr = parse->AddScriptlet(nullptr, bstrCode, bstrItem,
-                                         SysStringLen(bstrSubItem) ? bstrSubItem : nullptr, bstrEvent,
-                                         nullptr, 0, 0, SCRIPTTEXT_ISVISIBLE, scriptletName.put(), &excep);
+  HRESULT hr;
+  {
+    EngineCall call(this);
+    hr = parse->AddScriptlet(nullptr, bstrCode, bstrItem, SysStringLen(bstrSubItem) ? bstrSubItem : nullptr,
+                             bstrEvent, nullptr, 0, 0, SCRIPTTEXT_ISVISIBLE, scriptletName.put(), &excep);
+  }
   lastError_.Absorb(excep);
   return SetSuccessFlag(pvarResult, SUCCEEDED(hr));
 }
@@ -451,7 +470,12 @@ STDMETHODIMP ScpMan::Run(VARIANT* pvarResult) noexcept {
   guard.unlock();
 
   // The global code runs now and may call back into this object from the named items.
-  RETURN_IF_FAILED(engine->SetScriptState(SCRIPTSTATE_STARTED));
+  HRESULT hr;
+  {
+    EngineCall call(this);
+    hr = engine->SetScriptState(SCRIPTSTATE_STARTED);
+  }
+  RETURN_IF_FAILED(hr);
   LockGuard again(lock_);
   return SetSuccessFlag(pvarResult, !lastError_.IsRecorded());
 }
@@ -465,7 +489,11 @@ STDMETHODIMP ScpMan::Connect(VARIANT* pvarResult) noexcept {
   RETURN_IF_FAILED(engine_->GetScriptState(&state));
   if (state != SCRIPTSTATE_STARTED && state != SCRIPTSTATE_DISCONNECTED) return S_FALSE;
   lastError_.Clear();
-  const HRESULT hr = engine_->SetScriptState(SCRIPTSTATE_CONNECTED);
+  HRESULT hr;
+  {
+    EngineCall call(this);
+    hr = engine_->SetScriptState(SCRIPTSTATE_CONNECTED);
+  }
   return SetSuccessFlag(pvarResult, SUCCEEDED(hr) && !lastError_.IsRecorded());
 }
 
@@ -488,6 +516,10 @@ STDMETHODIMP ScpMan::Close() noexcept {
   locked_ = 0;
   ComPtr<IActiveScript> engine = engine_;
   if (!engine) return S_FALSE;
+  if (callDepth_ > 0 && callThread_ == GetCurrentThreadId()) {
+    closeDeferred_ = true;  // called from this engine's own script code
+    return S_OK;
+  }
   guard.unlock();
 
   const HRESULT hr = engine->Close();

@@ -119,7 +119,24 @@ class ScpMan final
   // The value and flag word of a named item, copied under the lock.
   bool LookupItem(LPCOLESTR name, Variant& value, DWORD& options) noexcept;
 
+  // Marks an engine call that may run script code. A script that closes its own manager
+  // meanwhile (on the same thread) would pull the engine from under itself: that Close is
+  // carried out when the outermost such call returns.
+  class EngineCall {
+   public:
+    explicit EngineCall(ScpMan* owner) noexcept;
+    ~EngineCall();
+    EngineCall(const EngineCall&) = delete;
+    EngineCall& operator=(const EngineCall&) = delete;
+
+   private:
+    ScpMan* owner_;
+  };
+
   CriticalSection lock_;
+  DWORD callThread_ = 0;   // the thread inside EngineCall, with its depth
+  LONG callDepth_ = 0;
+  bool closeDeferred_ = false;
   std::vector<NamedItem> items_;
   ComPtr<IActiveScript> engine_;
   std::atomic<LONG> locked_{0};

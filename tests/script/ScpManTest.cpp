@@ -745,6 +745,36 @@ TEST_F(ScpManTest, ScriptCallsBackIntoItsOwnManagerWithoutDeadlock) {
   EXPECT_EQ(S_OK, mgr->Clear());
 }
 
+TEST_F(ScpManTest, AScriptClosingItsOwnManagerIsClosedOnceItReturns) {
+  ComPtr<IDispatch> self;
+  ASSERT_EQ(S_OK, mgr.query(self));
+  AddEx(mgr.get(), L"Self", *Obj(self.get()).get(), 0);
+  ASSERT_EQ(S_OK, Load(mgr.get(), kRec, 1));
+  RunIt(mgr.get(), 1);
+  rec.clear();
+  AddText(mgr.get(), L"call Self Close;call Self locked", 1);
+  EXPECT_EQ((std::vector<std::wstring>{L"1:ParseScriptText(call Self Close;call Self locked|(null)|null|(null)|0|0|"
+                                       L"0x00000000|null|excep)",
+                                       L"1:call(Self.Close)=0x00000000 ", L"1:call(Self.locked)=0x00000000 0",
+                                       L"1:Close"}),
+            rec.Calls());
+  Variant flag;
+  EXPECT_EQ(E_UNEXPECTED, mgr->Run(flag.get()));
+
+  // The platform's engines, from their global code (Wine's VBScript crashes when its
+  // engine is closed under a running script).
+  for (const wchar_t* lang : {L"JScript", L"VBScript"}) {
+    ComPtr<IScpMan> m = NewManager();
+    AddEx(m.get(), L"Self", *Obj(m.get()).get(), 0);
+    ASSERT_EQ(S_OK, Load(m.get(), lang, 1));
+    AddText(m.get(), L"Self.Close()", 1);
+    EXPECT_EQ(S_OK, RunIt(m.get(), 1)) << Narrow(lang);
+    EXPECT_EQ(E_UNEXPECTED, m->Run(flag.get()));
+    EXPECT_EQ(S_FALSE, m->Close());
+    EXPECT_EQ(S_OK, m->Clear());
+  }
+}
+
 // ---------------------------------------------------------------------------------------
 // Cloning and lifetime
 
@@ -923,3 +953,4 @@ TEST_F(ScpManTest, ManagersCallEachOthersScriptsAcrossLanguages) {
 }
 
 }  // namespace
+
