@@ -31,10 +31,10 @@ test-native: build-native
 test-win: build-win
 	@tools/test-summary $(WIN)
 
-# Until the console host lands, the sample runs in the platform's script host.
+# The sample runs in the console host; kestrun.exe runs it in the window.
 run: build-win
 	@tools/winerun $(WIN)/bin/regdll.exe T:/bin/OrvantaVessa.dll T:/bin/Vantor.dll
-	@tools/winerun --tree $(WIN) cscript.exe //nologo T:/samples/tour.js
+	@tools/winerun --tree $(WIN) $(WIN)/bin/kestrunc.exe T:/samples/tour.js
 
 fuzz: bootstrap
 	@tools/fuzz
