@@ -225,4 +225,104 @@ TEST(KestrunWindow, MenuBarHoldsEveryCommandAndSeparator) {
   FreeLibrary(exe);
 }
 
+TEST(KestrunWindow, ScriptWritesAsksForInputAndGetsItThroughOnInput) {
+  ScriptFile script(L"window input.js",
+                    "Host.WriteLine('started ' + Host.Parameter(1));\n"
+                    "Host.SetInput('suggested');\n"
+                    "Host.RequestInput('Send');\n"
+                    "function OnInput(text) {\n"
+                    "  Host.WriteLine('got [' + text + ']');\n"
+                    "  if (text == 'again') Host.RequestInput('More');\n"
+                    "  if (text == 'bye') Host.Exit();\n"
+                    "}\n");
+  Kestrun k(L"-nohelp \"" + script.path() + L"\" \"first one\"");
+  ASSERT_NE(k.Main(), nullptr);
+  k.Settle();
+  k.Settle();
+  EXPECT_EQ(k.Output(), L"started first one\r\n");
+  EXPECT_TRUE(IsWindowVisible(k.Item(IDC_INPUT)));
+  EXPECT_TRUE(IsWindowVisible(k.Item(IDC_SUBMIT)));
+  EXPECT_EQ(WindowText(k.Item(IDC_SUBMIT)), L"Send");
+  EXPECT_EQ(WindowText(k.Item(IDC_INPUT)), L"suggested");
+  // Input shown: input box on top, the button below it, the pane in the lower half.
+  RECT client;
+  GetClientRect(k.Main(), &client);
+  const int half = client.bottom / 2, bar = GetSystemMetrics(SM_CYMENU);
+  RECT expected = {0, 0, client.right, half - bar};
+  EXPECT_EQ(ChildRect(k.Main(), IDC_INPUT), Describe(expected));
+  expected = {0, half - bar, client.right, half};
+  EXPECT_EQ(ChildRect(k.Main(), IDC_SUBMIT), Describe(expected));
+  expected = {0, half, client.right, half + half};
+  EXPECT_EQ(ChildRect(k.Main(), IDC_OUTPUT), Describe(expected));
+
+  // The submit button sends the box's text and hides the controls.
+  SendMessageW(k.Item(IDC_INPUT), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"again"));
+  PostMessageW(k.Main(), WM_COMMAND, MAKEWPARAM(IDC_SUBMIT, BN_CLICKED), 0);
+  k.Settle();
+  k.Settle();
+  EXPECT_EQ(k.Output(), L"started first one\r\ngot [again]\r\n");
+  EXPECT_EQ(WindowText(k.Item(IDC_SUBMIT)), L"More");
+  EXPECT_TRUE(IsWindowVisible(k.Item(IDC_INPUT)));
+  // The menu's Submit input does the same; OnInput may end the program.
+  SendMessageW(k.Item(IDC_INPUT), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"bye"));
+  PostMessageW(k.Main(), WM_COMMAND, IDM_SUBMIT_INPUT, 0);
+  EXPECT_EQ(k.ExitCode(), 0u);
+}
+
+TEST(KestrunWindow, MessageBoxesOfHostMembersAndScriptErrors) {
+  ScriptFile script(L"window boxes.vbs",
+                    "Host.Msg \"plain message\"\n"
+                    "If Host.Ask(\"Yes?\") Then Host.WriteLine \"yes\" Else Host.WriteLine \"no\"\n"
+                    "If Host.Ask(\"Again?\") Then Host.WriteLine \"yes\" Else Host.WriteLine \"no\"\n"
+                    "Host.WriteLine String(10000, \"x\") & \"end\"\n"
+                    "x = Host.Parameter(\"a\")\n");
+  Kestrun k(L"-nohelp \"" + script.path() + L"\"");
+  ASSERT_NE(k.Main(), nullptr);
+  Kestrun::Box box = k.Answer();
+  EXPECT_EQ(box.caption, L"");
+  EXPECT_EQ(box.text, L"plain message");
+  box = k.Answer(IDYES);
+  EXPECT_EQ(box.text, L"Yes?");
+  box = k.Answer(IDNO);
+  EXPECT_EQ(box.text, L"Again?");
+  box = k.Answer();
+  EXPECT_EQ(box.caption, L"Error");
+  EXPECT_EQ(box.text, L"Command line parameter can be refered only by index");
+  // The script fails there: its error comes next.
+  box = k.Answer();
+  EXPECT_EQ(box.caption, L"Error");
+  EXPECT_NE(box.text.find(L"(Line:4, Char:"), std::wstring::npos) << box.text;
+  const std::wstring runError = box.text;
+  // The pane keeps the last 8192 characters.
+  const std::wstring out = k.Output();
+  EXPECT_EQ(out.size(), 8192u);
+  EXPECT_EQ(out.substr(out.size() - 5), L"end\r\n");
+  EXPECT_EQ(out.find(L"yes"), std::wstring::npos);
+  // The window stays; without an OnInput function a submit shows the script manager's
+  // last error, still the one of the failed run.
+  PostMessageW(k.Main(), WM_COMMAND, IDM_SUBMIT_INPUT, 0);
+  box = k.Answer();
+  EXPECT_EQ(box.caption, L"Error");
+  EXPECT_EQ(box.text, runError);
+  PostMessageW(k.Main(), WM_CLOSE, 0, 0);
+  EXPECT_EQ(k.ExitCode(), 0u);
+}
+
+TEST(KestrunWindow, EmptyFileAndCancelledRunReportNoScript) {
+  ScriptFile empty(L"window empty.js", "");
+  Kestrun k(L"-nohelp \"" + empty.path() + L"\"");
+  ASSERT_NE(k.Main(), nullptr);
+  Kestrun::Box box = k.Answer();
+  EXPECT_EQ(box.caption, L"Error");
+  EXPECT_EQ(box.text, L"Error - empty file or incorrect script language");
+  // Run, then cancel the open dialog: the same message.
+  PostMessageW(k.Main(), WM_COMMAND, IDM_RUN, 0);
+  box = k.Answer(IDCANCEL);
+  EXPECT_EQ(box.caption, L"Open script");
+  box = k.Answer();
+  EXPECT_EQ(box.text, L"Error - empty file or incorrect script language");
+  k.Command(IDM_EXIT);
+  EXPECT_EQ(k.ExitCode(), 0u);
+}
+
 }  // namespace
