@@ -17,22 +17,121 @@
 namespace orv {
 
 using vardict::Entry;
-using vardict::NameChain;
+using vardict::NameIndex;
+
+namespace {
+
+std::wstring_view View(BSTR s) noexcept { return std::wstring_view(s ? s : L"", SysStringLen(s)); }
+std::wstring_view NameOf(const Entry* e) noexcept { return View(V_BSTR(e->key.get())); }
+
+inline unsigned FoldedUnit(wchar_t c) noexcept {
+  if (c < 0x80) return (c >= L'a' && c <= L'z') ? c - 32u : c;
+  return static_cast<unsigned short>(FoldChar(c));
+}
+
+}  // namespace
 
 namespace vardict {
 
-size_t NameHash::operator()(std::wstring_view name) const noexcept {
-  // FNV-1a over the folded characters.
+size_t NameIndex::Hash(std::wstring_view name) noexcept {
+  // FNV-1a over the folded characters, two bytes each.
   uint64_t h = 14695981039346656037ull;
   for (wchar_t c : name) {
-    const unsigned f = static_cast<unsigned short>(FoldChar(c));
+    const unsigned f = FoldedUnit(c);
     h = (h ^ (f & 0xFF)) * 1099511628211ull;
     h = (h ^ (f >> 8)) * 1099511628211ull;
   }
-  return static_cast<size_t>(h);
+  return static_cast<size_t>(h ^ (h >> 29));
 }
 
-bool NameEqual::operator()(std::wstring_view a, std::wstring_view b) const noexcept { return NamesEqual(a, b); }
+size_t NameIndex::Locate(std::wstring_view name, size_t hash) const noexcept {
+  const size_t mask = slots_.size() - 1;
+  for (size_t i = hash & mask;; i = (i + 1) & mask) {
+    const Slot& slot = slots_[i];
+    if (!slot.head || (slot.hash == hash && NamesEqual(NameOf(slot.head), name))) return i;
+  }
+}
+
+Entry* NameIndex::Find(std::wstring_view name) const noexcept {
+  if (used_ == 0) return nullptr;
+  return slots_[Locate(name, Hash(name))].head;
+}
+
+bool NameIndex::Rehash(size_t capacity) noexcept {
+  std::vector<Slot> fresh;
+  try {
+    fresh.assign(capacity, Slot{0, nullptr, nullptr});
+  } catch (...) {
+    return false;
+  }
+  const size_t mask = capacity - 1;
+  for (const Slot& slot : slots_) {
+    if (!slot.head) continue;
+    size_t i = slot.hash & mask;
+    while (fresh[i].head) i = (i + 1) & mask;
+    fresh[i] = slot;
+  }
+  slots_.swap(fresh);
+  return true;
+}
+
+bool NameIndex::Reserve(size_t names) noexcept {
+  size_t capacity = slots_.empty() ? 16 : slots_.size();
+  while (capacity < names * 2) capacity *= 2;
+  return capacity == slots_.size() || Rehash(capacity);
+}
+
+bool NameIndex::Append(Entry* entry, std::wstring_view name) noexcept {
+  // At most half full, so that probes stay short.
+  if ((used_ + 1) * 2 > slots_.size() && !Reserve(used_ + 1)) return false;
+  const size_t hash = Hash(name);
+  Slot& slot = slots_[Locate(name, hash)];
+  entry->nextSame = nullptr;
+  if (slot.head) {
+    slot.tail->nextSame = entry;
+    slot.tail = entry;
+  } else {
+    slot = Slot{hash, entry, entry};
+    ++used_;
+  }
+  return true;
+}
+
+void NameIndex::Remove(Entry* entry, std::wstring_view name) noexcept {
+  if (used_ == 0) return;
+  const size_t mask = slots_.size() - 1;
+  size_t hole = Locate(name, Hash(name));
+  Slot& slot = slots_[hole];
+  Entry* previous = nullptr;
+  Entry* e = slot.head;
+  while (e && e != entry) {
+    previous = e;
+    e = e->nextSame;
+  }
+  if (!e) return;
+  if (previous)
+    previous->nextSame = entry->nextSame;
+  else
+    slot.head = entry->nextSame;
+  if (slot.tail == entry) slot.tail = previous;
+  entry->nextSame = nullptr;
+  if (slot.head) return;
+  // The slot is free: pull back later slots of the probe run that may use it.
+  for (size_t j = (hole + 1) & mask; slots_[j].head; j = (j + 1) & mask) {
+    const size_t home = slots_[j].hash & mask;
+    const bool stays = hole <= j ? (hole < home && home <= j) : (hole < home || home <= j);
+    if (stays) continue;
+    slots_[hole] = slots_[j];
+    hole = j;
+  }
+  slots_[hole] = Slot{0, nullptr, nullptr};
+  --used_;
+}
+
+void NameIndex::Clear() noexcept {
+  std::vector<Slot>().swap(slots_);
+  used_ = 0;
+}
 
 }  // namespace vardict
 
@@ -62,8 +161,6 @@ HRESULT Fail(HRESULT hr) noexcept {
   SetErrorInfo(0, nullptr);
   return hr;
 }
-
-std::wstring_view View(BSTR s) noexcept { return std::wstring_view(s ? s : L"", SysStringLen(s)); }
 
 const VARIANT* Deref(const VARIANT* v) noexcept {
   while (V_VT(v) == (VT_BYREF | VT_VARIANT) && V_VARIANTREF(v)) v = V_VARIANTREF(v);
@@ -124,13 +221,22 @@ void VarDictionary::InitOptions(LONG options) noexcept {
   options_ = options & kAllOptions;
 }
 
-Entry* VarDictionary::FindName(std::wstring_view name) const noexcept {
-  const auto it = index_.find(name);
-  return it == index_.end() ? nullptr : it->second.head;
-}
+Entry* VarDictionary::FindName(std::wstring_view name) const noexcept { return index_.Find(name); }
 
 HRESULT VarDictionary::Resolve(const VARIANT* index, Entry** found) const noexcept {
   *found = nullptr;
+  // The common cases without copies: a text or a 32-bit number, also by reference.
+  const VARIANT* v = Deref(index);
+  if (V_VT(v) == VT_BSTR || (V_VT(v) == (VT_BYREF | VT_BSTR) && V_BSTRREF(v))) {
+    *found = FindName(View(V_VT(v) == VT_BSTR ? V_BSTR(v) : *V_BSTRREF(v)));
+    return *found ? S_OK : S_FALSE;
+  }
+  if (V_VT(v) == VT_I4 || V_VT(v) == VT_I2) {
+    const LONG n = V_VT(v) == VT_I4 ? V_I4(v) : V_I2(v);
+    if (n < 1 || static_cast<size_t>(n) > entries_.size()) return S_FALSE;
+    *found = entries_[n - 1].get();
+    return S_OK;
+  }
   IndexKey key;
   const HRESULT hr = ClassifyIndex(index, key);
   if (hr == DISP_E_TYPEMISMATCH) return S_FALSE;
@@ -151,29 +257,22 @@ LONG VarDictionary::AddRefusal(bool named, std::wstring_view name) const noexcep
 }
 
 HRESULT VarDictionary::AppendRaw(Variant&& key, Variant&& item) noexcept {
+  std::unique_ptr<Entry> entry;
   try {
-    auto entry = std::make_unique<Entry>();
+    entry = std::make_unique<Entry>();
     if (entries_.size() == entries_.capacity()) entries_.reserve(std::max<size_t>(16, entries_.size() * 2));
-    if (key.vt() == VT_BSTR) {
-      const std::wstring_view name = View(V_BSTR(key.get()));
-      auto it = index_.find(name);
-      if (it == index_.end()) it = index_.emplace(std::wstring(name), NameChain{}).first;
-      // Nothing below throws: the entry joins the chain and the array together.
-      NameChain& chain = it->second;
-      if (chain.tail)
-        chain.tail->nextSame = entry.get();
-      else
-        chain.head = entry.get();
-      chain.tail = entry.get();
-    }
-    entry->key = std::move(key);
-    entry->item = std::move(item);
-    entry->pos = entries_.size();
-    entries_.push_back(std::move(entry));
-    return S_OK;
   } catch (...) {
     return E_OUTOFMEMORY;
   }
+  entry->key = std::move(key);
+  if (entry->key.vt() == VT_BSTR && !index_.Append(entry.get(), NameOf(entry.get()))) {
+    key = std::move(entry->key);
+    return E_OUTOFMEMORY;
+  }
+  entry->item = std::move(item);
+  entry->pos = entries_.size();
+  entries_.push_back(std::move(entry));  // capacity reserved above: cannot throw
+  return S_OK;
 }
 
 LONG VarDictionary::AppendChecked(const VARIANT* bstrKey, Variant&& item) noexcept {
@@ -193,19 +292,7 @@ HRESULT VarDictionary::StoreValue(const VARIANT* src, Variant& out) noexcept {
 }
 
 void VarDictionary::Unlink(Entry* entry) noexcept {
-  if (entry->key.vt() != VT_BSTR) return;
-  const auto it = index_.find(View(V_BSTR(entry->key.get())));
-  if (it == index_.end()) return;
-  NameChain& chain = it->second;
-  Entry* previous = nullptr;
-  for (Entry* e = chain.head; e && e != entry; e = e->nextSame) previous = e;
-  if (previous)
-    previous->nextSame = entry->nextSame;
-  else
-    chain.head = entry->nextSame;
-  if (chain.tail == entry) chain.tail = previous;
-  entry->nextSame = nullptr;
-  if (!chain.head) index_.erase(it);
+  if (entry->key.vt() == VT_BSTR) index_.Remove(entry, NameOf(entry));
 }
 
 void VarDictionary::RemoveAt(size_t pos, std::vector<std::unique_ptr<Entry>>& removed) noexcept {
@@ -222,33 +309,6 @@ void VarDictionary::RemoveAt(size_t pos, std::vector<std::unique_ptr<Entry>>& re
   }
   entries_.erase(entries_.begin() + pos);
   for (size_t i = pos; i < entries_.size(); ++i) entries_[i]->pos = i;
-}
-
-HRESULT VarDictionary::RebuildIndex() noexcept {
-  vardict::NameIndex index;
-  try {
-    // Every allocation first: on failure the current chains are still intact.
-    index.reserve(entries_.size());
-    for (auto& e : entries_) {
-      if (e->key.vt() != VT_BSTR) continue;
-      const std::wstring_view name = View(V_BSTR(e->key.get()));
-      if (index.find(name) == index.end()) index.emplace(std::wstring(name), NameChain{});
-    }
-  } catch (...) {
-    return E_OUTOFMEMORY;
-  }
-  for (auto& e : entries_) e->nextSame = nullptr;
-  for (auto& e : entries_) {
-    if (e->key.vt() != VT_BSTR) continue;
-    NameChain& chain = index.find(View(V_BSTR(e->key.get())))->second;
-    if (chain.tail)
-      chain.tail->nextSame = e.get();
-    else
-      chain.head = e.get();
-    chain.tail = e.get();
-  }
-  index_.swap(index);
-  return S_OK;
 }
 
 // ---- IVarDictionary ---------------------------------------------------------------
@@ -346,7 +406,7 @@ STDMETHODIMP VarDictionary::Clear() noexcept {
   LockGuard guard(lock_);
   if (Has(kReadOnly)) return Report(kMsgReadOnly);
   removed.swap(entries_);
-  index_.clear();
+  index_.Clear();
   return S_OK;
 }
 
@@ -554,10 +614,10 @@ HRESULT VarDictionary::CloneDictionary(VarDictionary** out) noexcept {
   RETURN_IF_FAILED(CloneValue(copy->info_.put(), info.get()));
   try {
     copy->entries_.reserve(items.size());
-    copy->index_.reserve(items.size());
   } catch (...) {
     return E_OUTOFMEMORY;
   }
+  if (!copy->index_.Reserve(items.size())) return E_OUTOFMEMORY;
   for (size_t i = 0; i < items.size(); ++i) {
     Variant item;
     RETURN_IF_FAILED(CloneValue(item.put(), items[i].get()));
@@ -758,20 +818,23 @@ STDMETHODIMP VarDictionary::ClearEx(LONG lHow, VARIANT varParam) noexcept {
   } catch (...) {
     return E_OUTOFMEMORY;
   }
-  // One pass keeps the survivors in order; the index is then rebuilt from them.
+  // One pass keeps the survivors in order.
   std::vector<std::unique_ptr<Entry>> kept;
   try {
     kept.reserve(entries_.size() - count);
   } catch (...) {
     return E_OUTOFMEMORY;
   }
-  for (auto& e : entries_) (doomed(*e) ? removed : kept).push_back(std::move(e));
+  for (auto& e : entries_) {
+    if (doomed(*e)) {
+      Unlink(e.get());
+      removed.push_back(std::move(e));
+    } else {
+      kept.push_back(std::move(e));
+    }
+  }
   entries_.swap(kept);
   for (size_t i = 0; i < entries_.size(); ++i) entries_[i]->pos = i;
-  if (FAILED(RebuildIndex())) {
-    // Without memory for a new index, unlink the removed entries from the old one.
-    for (auto& e : removed) Unlink(e.get());
-  }
   return S_OK;
 }
 

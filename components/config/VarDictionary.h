@@ -9,7 +9,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "OrvantaVessa.h"
@@ -74,22 +73,35 @@ struct Entry {
   Entry* nextSame = nullptr;
 };
 
-struct NameChain {
-  Entry* head = nullptr;
-  Entry* tail = nullptr;
-};
+// Open-addressing hash table (linear probing, backward-shift deletion) from a case-folded
+// name to the chain of entries carrying it. A slot keeps no text of its own: the chain's
+// first entry holds the key, so a lookup touches the slot, that entry and its key only.
+class NameIndex {
+ public:
+  static size_t Hash(std::wstring_view name) noexcept;
+  // The first entry named `name`, or null.
+  Entry* Find(std::wstring_view name) const noexcept;
+  // Puts `entry` at the end of its name's chain; false (nothing changed) without memory.
+  bool Append(Entry* entry, std::wstring_view name) noexcept;
+  // Takes `entry` out of its name's chain.
+  void Remove(Entry* entry, std::wstring_view name) noexcept;
+  void Clear() noexcept;
+  // Room for `names` distinct names without growing.
+  bool Reserve(size_t names) noexcept;
 
-// Hash and equality over case-folded names; transparent, so a lookup needs no copy.
-struct NameHash {
-  using is_transparent = void;
-  size_t operator()(std::wstring_view name) const noexcept;
-};
-struct NameEqual {
-  using is_transparent = void;
-  bool operator()(std::wstring_view a, std::wstring_view b) const noexcept;
-};
+ private:
+  struct Slot {
+    size_t hash;
+    Entry* head;  // null: empty slot
+    Entry* tail;
+  };
+  // The slot holding `name`, or the empty slot where it would go.
+  size_t Locate(std::wstring_view name, size_t hash) const noexcept;
+  bool Rehash(size_t capacity) noexcept;
 
-using NameIndex = std::unordered_map<std::wstring, NameChain, NameHash, NameEqual>;
+  std::vector<Slot> slots_;
+  size_t used_ = 0;
+};
 
 }  // namespace vardict
 
@@ -166,7 +178,6 @@ class VarDictionary final
   // to be released once the lock is left.
   void RemoveAt(size_t pos, std::vector<std::unique_ptr<vardict::Entry>>& removed) noexcept;
   void Unlink(vardict::Entry* entry) noexcept;
-  HRESULT RebuildIndex() noexcept;
   HRESULT CloneDictionary(VarDictionary** out) noexcept;
   HRESULT Search(SearchKind kind, BSTR name, BSTR value, LONG max, LONG depth, IDispatch** ppDisp) noexcept;
 
