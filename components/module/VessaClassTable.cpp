@@ -10,6 +10,8 @@
 #include "components/module/Raii.h"
 #include "components/module/VessaClasses.h"
 #include "components/script/ScpMan.h"
+#include "components/storage/SFMain.h"
+#include "components/storage/SFStream.h"
 
 namespace orv {
 
@@ -32,12 +34,12 @@ ClassEntry g_classes[] = {
     {nullptr, &CLSID_EnumDirSTG, 206, nullptr, false, nullptr},  // EnumDirSTG
     {&CLSID_SFDrive, &CLSID_SFDrive, 208, nullptr, true, nullptr},  // SFDrive
     {&CLSID_SFDriveFree, &CLSID_SFDrive, 0, nullptr, true, nullptr},
-    {&CLSID_SFMain, &CLSID_SFMain, 210, nullptr, true, nullptr},  // SFMain
-    {&CLSID_SFMainFree, &CLSID_SFMain, 0, nullptr, true, nullptr},
+    {&CLSID_SFMain, &CLSID_SFMain, 210, &SFMain::Create, true, nullptr},  // SFMain
+    {&CLSID_SFMainFree, &CLSID_SFMain, 0, &SFMain::Create, true, nullptr},
     {&CLSID_SFStorage, &CLSID_SFStorage, 211, nullptr, false, nullptr},  // SFStorage
     {&CLSID_SFStorageFree, &CLSID_SFStorage, 0, nullptr, false, nullptr},
-    {&CLSID_SFStream, &CLSID_SFStream, 207, nullptr, false, nullptr},  // SFStream
-    {&CLSID_SFStreamFree, &CLSID_SFStream, 0, nullptr, false, nullptr},
+    {&CLSID_SFStream, &CLSID_SFStream, 207, &SFStream::Create, false, nullptr},  // SFStream
+    {&CLSID_SFStreamFree, &CLSID_SFStream, 0, &SFStream::Create, false, nullptr},
     {nullptr, &CLSID_SFInfo, 209, nullptr, false, nullptr},  // SFInfo
     {&CLSID_UtilStringList, &CLSID_UtilStringList, 212, nullptr, false, nullptr},  // UtilStringList
     {&CLSID_UtilStringListFree, &CLSID_UtilStringList, 0, nullptr, false, nullptr},

@@ -1,0 +1,285 @@
+// File streams: one file handle shared by a stream and its clones, positioned reads and
+// writes so that each clone keeps its own position.
+#include "components/storage/FileStream.h"
+
+#include <atomic>
+#include <new>
+
+#include "components/module/ComObject.h"
+#include "components/module/Raii.h"
+#include "components/module/ResultMacros.h"
+
+namespace orv {
+
+std::wstring ResolvePath(const wchar_t* path) {
+  const std::wstring text = path ? path : L"";
+  if (text.find_first_of(L"\\/:") != std::wstring::npos) return text.size() >= MAX_PATH ? std::wstring() : text;
+  wchar_t module[MAX_PATH + 1] = {};
+  const DWORD n = GetModuleFileNameW(nullptr, module, MAX_PATH);
+  std::wstring folder(module, n < MAX_PATH ? n : 0);
+  const size_t cut = folder.find_last_of(L"\\/");
+  folder = cut == std::wstring::npos ? std::wstring() : folder.substr(0, cut + 1);
+  // A name that would make the path too long is not appended.
+  if (folder.size() + text.size() >= MAX_PATH) return folder;
+  return folder + text;
+}
+
+HRESULT MapFileOpenError(DWORD error) noexcept {
+  switch (error) {
+    case ERROR_INVALID_FUNCTION:
+    case ERROR_INVALID_PARAMETER:
+      return STG_E_INVALIDFUNCTION;
+    case ERROR_FILE_NOT_FOUND:
+      return STG_E_FILENOTFOUND;
+    case ERROR_TOO_MANY_OPEN_FILES:
+      return STG_E_TOOMANYOPENFILES;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_WRITE_PROTECT:
+      return STG_E_ACCESSDENIED;
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY:
+      return STG_E_INSUFFICIENTMEMORY;
+    case ERROR_ALREADY_EXISTS:
+      return STG_E_FILEALREADYEXISTS;
+    default:
+      return E_FAIL;
+  }
+}
+
+namespace {
+
+// The open file, shared by a stream and its clones.
+struct SharedFile {
+  std::atomic<LONG> refs{1};
+  UniqueHandle handle;
+  std::wstring name;
+  DWORD mode = 0;
+  CriticalSection lock;  // for size changes
+
+  void AddRef() noexcept { ++refs; }
+  void Release() noexcept {
+    if (--refs == 0) delete this;
+  }
+};
+
+HRESULT LastErrorResult(HRESULT fallback) noexcept {
+  const DWORD error = GetLastError();
+  if (error == ERROR_ACCESS_DENIED) return STG_E_ACCESSDENIED;
+  if (error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL) return STG_E_MEDIUMFULL;
+  return error ? HRESULT_FROM_WIN32(error) : fallback;
+}
+
+class FileStream final : public ComObject<FileStream, IStream> {
+ public:
+  ~FileStream() override {
+    if (file_) file_->Release();
+  }
+  void Attach(SharedFile* file, ULONGLONG pos) noexcept {
+    file->AddRef();
+    file_ = file;
+    pos_ = pos;
+  }
+
+  // ISequentialStream
+  STDMETHODIMP Read(void* pv, ULONG cb, ULONG* pcbRead) noexcept override {
+    if (pcbRead) *pcbRead = 0;
+    if (!pv && cb) return STG_E_INVALIDPOINTER;
+    LockGuard guard(lock_);
+    ULONG total = 0;
+    while (total < cb) {
+      OVERLAPPED at = {};
+      const ULONGLONG pos = pos_ + total;
+      at.Offset = static_cast<DWORD>(pos);
+      at.OffsetHigh = static_cast<DWORD>(pos >> 32);
+      DWORD got = 0;
+      if (!ReadFile(file_->handle.get(), static_cast<BYTE*>(pv) + total, cb - total, &got, &at)) {
+        if (GetLastError() == ERROR_HANDLE_EOF) break;
+        pos_ += total;
+        if (pcbRead) *pcbRead = total;
+        return total ? S_OK : LastErrorResult(STG_E_READFAULT);
+      }
+      if (got == 0) break;
+      total += got;
+    }
+    pos_ += total;
+    if (pcbRead) *pcbRead = total;
+    return S_OK;
+  }
+  STDMETHODIMP Write(const void* pv, ULONG cb, ULONG* pcbWritten) noexcept override {
+    if (pcbWritten) *pcbWritten = 0;
+    if (!pv && cb) return STG_E_INVALIDPOINTER;
+    LockGuard guard(lock_);
+    if (cb == 0) return S_OK;
+    OVERLAPPED at = {};
+    at.Offset = static_cast<DWORD>(pos_);
+    at.OffsetHigh = static_cast<DWORD>(pos_ >> 32);
+    DWORD put = 0;
+    if (!WriteFile(file_->handle.get(), pv, cb, &put, &at)) return LastErrorResult(STG_E_WRITEFAULT);
+    pos_ += put;
+    if (pcbWritten) *pcbWritten = put;
+    return put == cb ? S_OK : STG_E_MEDIUMFULL;
+  }
+
+  // IStream
+  STDMETHODIMP Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* newPos) noexcept override {
+    LockGuard guard(lock_);
+    LONGLONG base = 0;
+    switch (origin) {
+      case STREAM_SEEK_SET:
+        break;
+      case STREAM_SEEK_CUR:
+        base = static_cast<LONGLONG>(pos_);
+        break;
+      case STREAM_SEEK_END: {
+        LARGE_INTEGER size;
+        if (!GetFileSizeEx(file_->handle.get(), &size)) return LastErrorResult(STG_E_SEEKERROR);
+        base = size.QuadPart;
+        break;
+      }
+      default:
+        return STG_E_INVALIDFUNCTION;
+    }
+    const LONGLONG target = base + move.QuadPart;
+    if (target < 0) return STG_E_INVALIDFUNCTION;
+    pos_ = static_cast<ULONGLONG>(target);
+    if (newPos) newPos->QuadPart = pos_;
+    return S_OK;
+  }
+  STDMETHODIMP SetSize(ULARGE_INTEGER size) noexcept override {
+    LockGuard guard(lock_);
+    LockGuard fileGuard(file_->lock);
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(size.QuadPart);
+    if (at.QuadPart < 0) return STG_E_INVALIDFUNCTION;
+    if (!SetFilePointerEx(file_->handle.get(), at, nullptr, FILE_BEGIN) || !SetEndOfFile(file_->handle.get()))
+      return LastErrorResult(STG_E_MEDIUMFULL);
+    return S_OK;
+  }
+  STDMETHODIMP CopyTo(IStream* target, ULARGE_INTEGER cb, ULARGE_INTEGER* pRead,
+                      ULARGE_INTEGER* pWritten) noexcept override {
+    if (pRead) pRead->QuadPart = 0;
+    if (pWritten) pWritten->QuadPart = 0;
+    if (!target) return STG_E_INVALIDPOINTER;
+    LockGuard guard(lock_);
+    BYTE block[65536];
+    ULONGLONG left = cb.QuadPart, read = 0, written = 0;
+    HRESULT hr = S_OK;
+    while (left) {
+      const ULONG want = left < sizeof block ? static_cast<ULONG>(left) : static_cast<ULONG>(sizeof block);
+      ULONG got = 0;
+      hr = Read(block, want, &got);
+      if (FAILED(hr) || got == 0) break;
+      read += got;
+      ULONG put = 0;
+      hr = target->Write(block, got, &put);
+      written += put;
+      if (FAILED(hr)) break;
+      if (put != got) {
+        hr = STG_E_MEDIUMFULL;
+        break;
+      }
+      left -= got;
+    }
+    if (pRead) pRead->QuadPart = read;
+    if (pWritten) pWritten->QuadPart = written;
+    return hr;
+  }
+  STDMETHODIMP Commit(DWORD) noexcept override { return S_OK; }
+  STDMETHODIMP Revert() noexcept override { return S_OK; }
+  STDMETHODIMP LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) noexcept override {
+    return STG_E_INVALIDFUNCTION;
+  }
+  STDMETHODIMP UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) noexcept override {
+    return STG_E_INVALIDFUNCTION;
+  }
+  STDMETHODIMP Stat(STATSTG* stat, DWORD flags) noexcept override {
+    if (!stat) return STG_E_INVALIDPOINTER;
+    ZeroMemory(stat, sizeof *stat);
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(file_->handle.get(), &info)) return LastErrorResult(E_FAIL);
+    stat->type = STGTY_STREAM;
+    stat->cbSize.QuadPart = (static_cast<ULONGLONG>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    stat->mtime = info.ftLastWriteTime;
+    stat->ctime = info.ftCreationTime;
+    stat->atime = info.ftLastAccessTime;
+    stat->grfMode = file_->mode;
+    if (!(flags & STATFLAG_NONAME)) {
+      const size_t bytes = (file_->name.size() + 1) * sizeof(wchar_t);
+      stat->pwcsName = static_cast<LPOLESTR>(CoTaskMemAlloc(bytes));
+      if (!stat->pwcsName) return STG_E_INSUFFICIENTMEMORY;
+      CopyMemory(stat->pwcsName, file_->name.c_str(), bytes);
+    }
+    return S_OK;
+  }
+  STDMETHODIMP Clone(IStream** out) noexcept override {
+    if (!out) return STG_E_INVALIDPOINTER;
+    *out = nullptr;
+    LockGuard guard(lock_);
+    FileStream* copy = nullptr;
+    RETURN_IF_FAILED(FileStream::CreateObject(&copy));
+    copy->Attach(file_, pos_);
+    *out = copy;
+    return S_OK;
+  }
+
+ private:
+  CriticalSection lock_;
+  SharedFile* file_ = nullptr;
+  ULONGLONG pos_ = 0;
+};
+
+}  // namespace
+
+HRESULT OpenFileStream(const wchar_t* path, DWORD mode, bool create, IStream** out) noexcept {
+  if (!out) return E_POINTER;
+  *out = nullptr;
+  DWORD access;
+  switch (mode & 3) {
+    case STGM_READ: access = GENERIC_READ; break;
+    case STGM_WRITE: access = GENERIC_WRITE; break;
+    case STGM_READWRITE: access = GENERIC_READ | GENERIC_WRITE; break;
+    default: return STG_E_INVALIDFLAG;
+  }
+  DWORD share;
+  switch (mode & 0x70) {
+    case STGM_SHARE_EXCLUSIVE: share = 0; break;
+    case STGM_SHARE_DENY_WRITE: share = FILE_SHARE_READ; break;
+    case STGM_SHARE_DENY_READ: share = FILE_SHARE_WRITE; break;
+    case STGM_SHARE_DENY_NONE: share = FILE_SHARE_READ | FILE_SHARE_WRITE; break;
+    default: return STG_E_INVALIDFLAG;
+  }
+  if (mode & (STGM_PRIORITY | STGM_TRANSACTED | STGM_NOSCRATCH | STGM_NOSNAPSHOT)) return STG_E_INVALIDFUNCTION;
+  if (!path || !*path) return STG_E_INVALIDPARAMETER;
+  std::wstring name;
+  try {
+    name = (mode & kModeResolvePath) ? ResolvePath(path) : std::wstring(path);
+  } catch (...) {
+    return E_OUTOFMEMORY;
+  }
+  const DWORD disposition = (create || (mode & STGM_CREATE)) ? CREATE_ALWAYS : OPEN_EXISTING;
+  DWORD attributes = FILE_ATTRIBUTE_NORMAL;
+  if (mode & STGM_DELETEONRELEASE) attributes |= FILE_FLAG_DELETE_ON_CLOSE;
+  UniqueHandle handle(CreateFileW(name.c_str(), access, share, nullptr, disposition, attributes, nullptr));
+  if (!handle) return MapFileOpenError(GetLastError());
+
+  auto* file = new (std::nothrow) SharedFile();
+  if (!file) return E_OUTOFMEMORY;
+  file->handle = std::move(handle);
+  file->mode = mode;
+  try {
+    file->name = std::move(name);
+  } catch (...) {
+    file->Release();
+    return E_OUTOFMEMORY;
+  }
+  FileStream* stream = nullptr;
+  const HRESULT hr = FileStream::CreateObject(&stream);
+  if (SUCCEEDED(hr)) {
+    stream->Attach(file, 0);
+    *out = stream;
+  }
+  file->Release();
+  return hr;
+}
+
+}  // namespace orv

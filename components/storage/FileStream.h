@@ -1,0 +1,29 @@
+// The IStream over a file that SFMain hands out inside an SFStream: the file open rules
+// (mode bits to access, sharing and disposition, system errors to storage errors) and a
+// stream whose clones share the file but keep their own position.
+#pragma once
+#include <windows.h>
+#include <ole2.h>
+
+#include <string>
+
+namespace orv {
+
+// Mode bits this library adds to the storage modes: resolve a bare name into the folder
+// of the running program.
+constexpr DWORD kModeResolvePath = 0x8;
+// The mode of every open and create method that takes one: read-write, exclusive.
+constexpr LONG kDefaultStorageMode = 18;
+
+// Resolves a path: a text with "\", "/" or ":" is used as it is, a bare name is placed in
+// the folder of the running program. Paths of MAX_PATH characters or more resolve to "".
+std::wstring ResolvePath(const wchar_t* path);
+
+// Maps a system error of a file open to the storage error it is reported as.
+HRESULT MapFileOpenError(DWORD error) noexcept;
+
+// Opens (create false: existing files only, unless the mode has STGM_CREATE) or creates
+// a file by the open rules and returns its stream.
+HRESULT OpenFileStream(const wchar_t* path, DWORD mode, bool create, IStream** out) noexcept;
+
+}  // namespace orv

@@ -1,0 +1,177 @@
+// SFMain: files opened and created by the open rules (modes, sharing, disposition, bare
+// names, error mapping), memory streams, existence tests, deletion and path functions.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <ole2.h>
+
+#include <string>
+
+#include "OrvantaVessa.h"
+#include "tests/support/TestSupport.h"
+
+using orv::Bstr;
+using orv::ComPtr;
+
+namespace {
+
+class SFMainTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
+
+  void SetUp() override {
+    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_SFMain, nullptr, CLSCTX_INPROC_SERVER, IID_ISFMain, main.put_void()));
+    dir = orvtest::BinPath(L"sfmain-scratch");
+    CreateDirectoryW(dir.c_str(), nullptr);
+  }
+  std::wstring Path(const wchar_t* name) { return dir + L"\\" + name; }
+  void WriteFileBytes(const std::wstring& path, const std::string& bytes) {
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD n = 0;
+    WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr);
+    CloseHandle(h);
+  }
+  HRESULT Open(const std::wstring& path, LONG mode, ComPtr<ISFStream>& out, bool create = false) {
+    ComPtr<IDispatch> d;
+    Bstr name(path.c_str());
+    const HRESULT hr = create ? main->CreateFile(name.get(), mode, d.put()) : main->OpenFile(name.get(), mode, d.put());
+    out.reset();
+    if (d) d.query(out);
+    return hr;
+  }
+
+  ComPtr<ISFMain> main;
+  std::wstring dir;
+};
+
+TEST_F(SFMainTest, OpenFileModesSharingAndErrors) {
+  const std::wstring file = Path(L"open.txt");
+  WriteFileBytes(file, "first\r\nsecond\r\n");
+  ComPtr<ISFStream> a, b;
+  ASSERT_EQ(S_OK, Open(file, 18, a));
+  Bstr line;
+  EXPECT_EQ(S_OK, a->ReadText(-1, line.put()));
+  EXPECT_STREQ(L"first", line.c_str());
+
+  // Exclusive by default: a second open is a sharing violation, reported as failed.
+  EXPECT_EQ(MAKE_HRESULT(1, 4, 10106), Open(file, 18, b));
+  EXPECT_EQ(L"Operation failed", orvtest::TakeErrorRecord().description);
+  EXPECT_FALSE(b);
+  a.reset();
+
+  EXPECT_EQ(STG_E_INVALIDFLAG, Open(file, 2, b));     // no sharing bits
+  EXPECT_EQ(STG_E_INVALIDFLAG, Open(file, 0x13, b));  // access 3
+  EXPECT_EQ(STG_E_INVALIDFUNCTION, Open(file, 0x10012, b));
+  EXPECT_EQ(STG_E_INVALIDPARAMETER, Open(L"", 18, b));
+  EXPECT_EQ(STG_E_FILENOTFOUND, Open(Path(L"missing.txt"), 18, b));
+  EXPECT_EQ(MAKE_HRESULT(1, 4, 10106), Open(Path(L"no-such-folder\\x.txt"), 18, b, true));
+  EXPECT_FALSE(b);
+
+  // Read-only, shared: two readers at once, writes refused, mode in the stat record.
+  ASSERT_EQ(S_OK, Open(file, 0x40, a));
+  ASSERT_EQ(S_OK, Open(file, 0x40, b));
+  EXPECT_NE(S_OK, a->WriteText(Bstr(L"x").get(), 0));
+  LONG size = 0;
+  a->get_Size(&size);
+  EXPECT_EQ(15, size);
+  ComPtr<IDispatch> info;
+  ASSERT_EQ(S_OK, a->Stats(info.put()));
+  ComPtr<ISFInfo> stat;
+  ASSERT_EQ(S_OK, info.query(stat));
+  LONG mode = 0;
+  stat->get_Mode(&mode);
+  EXPECT_EQ(0x40, mode);
+  Bstr name;
+  stat->get_name(name.put());
+  EXPECT_EQ(file, std::wstring(name.c_str()));
+}
+
+TEST_F(SFMainTest, CreateFileTruncatesAndClonesKeepTheirPositions) {
+  const std::wstring file = Path(L"create.txt");
+  WriteFileBytes(file, "old content");
+  ComPtr<ISFStream> s;
+  ASSERT_EQ(S_OK, Open(file, 18, s, true));
+  LONG size = -1;
+  s->get_Size(&size);
+  EXPECT_EQ(0, size);
+  EXPECT_EQ(S_OK, s->WriteText(Bstr(L"alpha").get(), 1));
+  EXPECT_EQ(S_OK, s->WriteText(Bstr(L"beta").get(), 1));
+  s->put_Pos(0);
+  ComPtr<IUnknown> unk;
+  ASSERT_EQ(S_OK, s->Clone(unk.put()));
+  ComPtr<ISFStream> clone;
+  ASSERT_EQ(S_OK, unk.query(clone));
+  Bstr a, b;
+  EXPECT_EQ(S_OK, s->ReadText(-1, a.put()));
+  EXPECT_EQ(S_OK, clone->ReadText(-2, b.put()));
+  EXPECT_STREQ(L"alpha", a.c_str());
+  EXPECT_STREQ(L"alpha\r\nbeta\r\n", b.c_str());
+  LONG pos = 0;
+  s->get_Pos(&pos);
+  EXPECT_EQ(7, pos);
+  // EOS truncates the file itself.
+  EXPECT_EQ(S_OK, s->put_EOS(1));
+  s.reset();
+  clone.reset();
+  unk.reset();
+  WIN32_FILE_ATTRIBUTE_DATA data = {};
+  ASSERT_TRUE(GetFileAttributesExW(file.c_str(), GetFileExInfoStandard, &data));
+  EXPECT_EQ(7u, data.nFileSizeLow);
+
+  // Flag 8 puts a bare name into the program's folder.
+  ComPtr<ISFStream> bare;
+  ASSERT_EQ(S_OK, Open(L"sfmain-bare.txt", 18 | 8, bare, true));
+  bare.reset();
+  LONG exists = 0;
+  EXPECT_EQ(S_OK, main->FileExists(Bstr(orvtest::BinPath(L"sfmain-bare.txt").c_str()).get(), &exists));
+  EXPECT_EQ(1, exists);
+  EXPECT_EQ(S_OK, main->DeleteFile(Bstr(orvtest::BinPath(L"sfmain-bare.txt").c_str()).get(), 0));
+  EXPECT_EQ(STG_E_ACCESSDENIED, main->DeleteFile(Bstr(orvtest::BinPath(L"sfmain-bare.txt").c_str()).get(), 0));
+}
+
+TEST_F(SFMainTest, ExistenceDeletionAndPathFunctions) {
+  const std::wstring file = Path(L"ro.dat");
+  WriteFileBytes(file, "x");
+  SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY);
+  LONG v = 0;
+  EXPECT_EQ(S_OK, main->Exists(Bstr(file.c_str()).get(), &v));
+  EXPECT_EQ(1, v);
+  EXPECT_EQ(S_OK, main->Exists(Bstr(dir.c_str()).get(), &v));
+  EXPECT_EQ(-1, v);
+  EXPECT_EQ(S_FALSE, main->FileExists(Bstr(dir.c_str()).get(), &v));
+  EXPECT_EQ(0, v);
+  EXPECT_EQ(S_OK, main->FolderExists(Bstr(dir.c_str()).get(), &v));
+  EXPECT_EQ(STG_E_ACCESSDENIED, main->DeleteFile(Bstr(file.c_str()).get(), 0));
+  EXPECT_EQ(STG_E_ACCESSDENIED, main->DeleteFile(Bstr(dir.c_str()).get(), 1));  // a folder is not a file
+  EXPECT_EQ(S_OK, main->DeleteFile(Bstr(file.c_str()).get(), 1));
+  EXPECT_EQ(S_OK, main->Exists(Bstr(file.c_str()).get(), &v));
+  EXPECT_EQ(0, v);
+
+  Bstr out;
+  EXPECT_EQ(S_OK, main->GetExtensionName(Bstr(L"C:\\a.b\\c.tar.gz").get(), out.put()));
+  EXPECT_STREQ(L"gz", out.c_str());
+  EXPECT_EQ(S_OK, main->GetExtensionName(Bstr(L"C:\\a.b\\c").get(), out.put()));
+  EXPECT_STREQ(L"", out.c_str());
+  EXPECT_EQ(S_OK, main->GetFileName(Bstr(L"C:/dir/name.txt").get(), out.put()));
+  EXPECT_STREQ(L"/name.txt", out.c_str());
+  EXPECT_EQ(S_OK, main->GetFilePath(Bstr(L"C:\\dir\\name.txt").get(), out.put()));
+  EXPECT_STREQ(L"C:\\dir", out.c_str());
+  Bstr folder, name;
+  main->GetFilePath(Bstr(L"bare.txt").get(), folder.put());
+  main->GetFileName(Bstr(L"bare.txt").get(), name.put());
+  EXPECT_EQ(orvtest::BinPath(L"bare.txt"), std::wstring(folder.c_str()) + name.c_str());
+  EXPECT_EQ(S_OK, main->GetDriveName(Bstr(L"C:\\dir").get(), out.put()));
+  EXPECT_STREQ(L"C:", out.c_str());
+
+  Bstr g1, g2;
+  EXPECT_EQ(S_OK, main->NewGUID(g1.put()));
+  EXPECT_EQ(S_OK, main->NewGUID(g2.put()));
+  EXPECT_EQ(38u, g1.length());
+  EXPECT_STRNE(g1.c_str(), g2.c_str());
+  EXPECT_EQ(S_OK, main->get_SysByteOrder(1, &v));
+  EXPECT_EQ(0, v);
+  EXPECT_EQ(MAKE_HRESULT(1, 4, 10136), main->get_SysByteOrder(2, &v));
+  EXPECT_EQ(L"Invalid flag or command.", orvtest::TakeErrorRecord().description);
+  EXPECT_EQ(MAKE_HRESULT(1, 4, 10151), main->RegSvr32(Bstr(Path(L"none.dll").c_str()).get(), 1));
+}
+
+}  // namespace
