@@ -286,19 +286,22 @@ TEST_F(VarDictionaryTest, IndexAgreesWithAPlainScan) {
   };
   std::vector<Pair> model;
   std::mt19937 rng(7);
-  const wchar_t* names[] = {L"a", L"B", L"c", L"A", L"b", L"dd", L"\u00e9t\u00e9", L"\u00c9T\u00c9"};
+  // A few names in several spellings, and enough others to make the index grow, collide
+  // and wrap around while names come and go.
+  std::vector<std::wstring> names = {L"a", L"B", L"c", L"A", L"b", L"dd", L"\u00e9t\u00e9", L"\u00c9T\u00c9"};
+  for (int i = 0; i < 120; ++i) names.push_back(L"n" + std::to_wstring(i));
   auto find = [&](const std::wstring& n) -> int {
     for (size_t i = 0; i < model.size(); ++i)
       if (orv::NamesEqual(model[i].key, n)) return static_cast<int>(i);
     return -1;
   };
-  for (LONG step = 0; step < 3000; ++step) {
+  for (LONG step = 0; step < 4000; ++step) {
     if (step % 500 == 0) {
       ASSERT_EQ(S_OK, d->put_allowDuplicateNames(step % 1000 == 0));
     }
     LONG dup = 0;
     d->get_allowDuplicateNames(&dup);
-    const std::wstring name = names[rng() % 8];
+    const std::wstring name = names[rng() % names.size()];
     switch (rng() % 4) {
       case 0:
       case 1: {
@@ -335,9 +338,9 @@ TEST_F(VarDictionaryTest, IndexAgreesWithAPlainScan) {
       }
     }
     ASSERT_EQ(static_cast<LONG>(model.size()), Count());
-    for (const wchar_t* n : names) {
+    for (const std::wstring& n : names) {
       const int at = find(n);
-      ASSERT_EQ(at >= 0 ? std::to_wstring(model[at].value) : L"", Item(Str(n))) << step;
+      ASSERT_EQ(at >= 0 ? std::to_wstring(model[at].value) : L"", Item(Str(n.c_str()))) << step;
     }
   }
   for (size_t i = 0; i < model.size(); ++i) ASSERT_EQ(model[i].key, Key(static_cast<LONG>(i + 1)));
