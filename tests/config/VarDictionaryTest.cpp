@@ -14,55 +14,16 @@
 
 using orv::ComPtr;
 using orv::Variant;
+using orvtest::I4;
+using orvtest::Obj;
+using orvtest::R8;
+using orvtest::Str;
+using orvtest::Text;
 using orvtest::TakeErrorRecord;
 
 namespace {
 
 constexpr HRESULT kReadOnlyHr = static_cast<HRESULT>(0x80042799);  // message 10137
-
-Variant I4(LONG n) {
-  Variant v;
-  V_VT(v.get()) = VT_I4;
-  V_I4(v.get()) = n;
-  return v;
-}
-Variant R8(double d) {
-  Variant v;
-  V_VT(v.get()) = VT_R8;
-  V_R8(v.get()) = d;
-  return v;
-}
-Variant Str(const wchar_t* s) {
-  Variant v;
-  V_VT(v.get()) = VT_BSTR;
-  V_BSTR(v.get()) = SysAllocString(s);
-  return v;
-}
-Variant Null() {
-  Variant v;
-  V_VT(v.get()) = VT_NULL;
-  return v;
-}
-Variant NoArg() {
-  Variant v;
-  V_VT(v.get()) = VT_ERROR;
-  V_ERROR(v.get()) = DISP_E_PARAMNOTFOUND;
-  return v;
-}
-Variant Obj(IUnknown* unk) {
-  Variant v;
-  V_VT(v.get()) = VT_DISPATCH;
-  ComPtr<IDispatch> d;
-  unk->QueryInterface(IID_IDispatch, d.put_void());
-  V_DISPATCH(v.get()) = d.release();
-  return v;
-}
-
-std::wstring Text(const VARIANT* v) {
-  Variant t;
-  if (FAILED(VariantChangeType(t.get(), const_cast<VARIANT*>(v), VARIANT_ALPHABOOL, VT_BSTR))) return L"<?>";
-  return V_BSTR(t.get()) ? V_BSTR(t.get()) : L"";
-}
 
 class VarDictionaryTest : public ::testing::Test {
  protected:
@@ -119,7 +80,7 @@ TEST_F(VarDictionaryTest, AddPlacesAndRefusals) {
   EXPECT_EQ(-1, Add(L"A", 3, S_FALSE));
   EXPECT_EQ(-2, Add(L"", 3, S_FALSE));
   LONG place = 99;
-  EXPECT_EQ(DISP_E_TYPEMISMATCH, d->Add(*Null().get(), *I4(1).get(), &place));
+  EXPECT_EQ(DISP_E_TYPEMISMATCH, d->Add(*orvtest::Null().get(), *I4(1).get(), &place));
   EXPECT_EQ(2, Count());
   EXPECT_EQ(L"1", Item(Str(L"A")));
 
@@ -130,7 +91,7 @@ TEST_F(VarDictionaryTest, AddPlacesAndRefusals) {
 
   ASSERT_EQ(S_OK, d->put_allowUnnamedValues(1));
   EXPECT_EQ(4, Add(L"", 4));
-  EXPECT_EQ(S_OK, d->Add(*Null().get(), *I4(5).get(), &place));
+  EXPECT_EQ(S_OK, d->Add(*orvtest::Null().get(), *I4(5).get(), &place));
   EXPECT_EQ(5, place);
   EXPECT_EQ(L"<empty>", Key(4));
   EXPECT_EQ(L"<empty>", Key(5));
@@ -146,15 +107,15 @@ TEST_F(VarDictionaryTest, IndexResolutionAndMissingIndex) {
   ASSERT_EQ(S_OK, d->put_Missing(*Str(L"none").get()));
   ASSERT_EQ(S_OK, d->put_Root(*Str(L"root").get()));
   // Without items: no index gives Root, firstItemAsRoot then gives Missing.
-  EXPECT_EQ(L"root", Item(NoArg()));
+  EXPECT_EQ(L"root", Item(orvtest::Missing()));
   ASSERT_EQ(S_OK, d->put_firstItemAsRoot(1));
-  EXPECT_EQ(L"none", Item(NoArg()));
+  EXPECT_EQ(L"none", Item(orvtest::Missing()));
   Add(L"one", 1);
   Add(L"2", 2);
   Add(L"three", 3);
-  EXPECT_EQ(L"1", Item(NoArg()));
+  EXPECT_EQ(L"1", Item(orvtest::Missing()));
   ASSERT_EQ(S_OK, d->put_firstItemAsRoot(0));
-  EXPECT_EQ(L"root", Item(NoArg()));
+  EXPECT_EQ(L"root", Item(orvtest::Missing()));
 
   EXPECT_EQ(L"none", Item(I4(0)));
   EXPECT_EQ(L"none", Item(I4(4)));
@@ -167,7 +128,7 @@ TEST_F(VarDictionaryTest, IndexResolutionAndMissingIndex) {
   EXPECT_EQ(L"2", Item(Str(L"2")));      // the text 2 is a name
   EXPECT_EQ(L"3", Item(Str(L"THREE")));
   EXPECT_EQ(L"none", Item(Str(L"four")));
-  EXPECT_EQ(L"none", Item(Null()));
+  EXPECT_EQ(L"none", Item(orvtest::Null()));
 
   // Script engines pass variables by reference.
   Variant inner = I4(3);
@@ -190,7 +151,7 @@ TEST_F(VarDictionaryTest, KeyRulesAndErrors) {
   EXPECT_EQ(S_OK, d->get_Key(*Str(L"BETA").get(), out.put()));  // own spelling
   EXPECT_EQ(L"Beta", Text(out.get()));
   ExpectError(d->get_Key(*Str(L"zz").get(), out.put()), DISP_E_EXCEPTION, L"Key not found");
-  ExpectError(d->get_Key(*Null().get(), out.put()), DISP_E_EXCEPTION, L"Invalid key - must be number or item name");
+  ExpectError(d->get_Key(*orvtest::Null().get(), out.put()), DISP_E_EXCEPTION, L"Invalid key - must be number or item name");
   EXPECT_EQ(E_POINTER, d->get_Key(*I4(1).get(), nullptr));
 }
 
@@ -211,7 +172,7 @@ TEST_F(VarDictionaryTest, SetAndItemAssignment) {
   ExpectError(d->put_Item(*Str(L"a").get(), *I4(1).get()), DISP_E_EXCEPTION,
               L"Assignment is not allowed - see itemsAssignmentAllowed property");
   ASSERT_EQ(S_OK, d->put_itemsAssignmentAllowed(1));
-  ExpectError(d->put_Item(*NoArg().get(), *I4(1).get()), DISP_E_EXCEPTION,
+  ExpectError(d->put_Item(*orvtest::Missing().get(), *I4(1).get()), DISP_E_EXCEPTION,
               L"Index is missing (not optional if setting a value)");
   EXPECT_EQ(S_OK, d->put_Item(*Str(L"a").get(), *I4(11).get()));
   EXPECT_EQ(S_OK, d->put_Item(*Str(L"c").get(), *I4(30).get()));
@@ -507,7 +468,7 @@ TEST_F(VarDictionaryTest, ClearExByStoredType) {
   EXPECT_EQ(3, Count());
   EXPECT_EQ(L"2", Item(Str(L"n2")));
   EXPECT_EQ(L"", Item(Str(L"s2")));
-  EXPECT_EQ(S_OK, d->ClearEx(0, *NoArg().get()));  // missing: VT_EMPTY
+  EXPECT_EQ(S_OK, d->ClearEx(0, *orvtest::Missing().get()));  // missing: VT_EMPTY
   EXPECT_EQ(L"n2", Key(2));
   Add(d.get(), L"s3", Str(L"z"));
   EXPECT_EQ(S_OK, d->ClearEx(1, *Str(L"3").get()));  // keep VT_I4 only
@@ -706,7 +667,7 @@ TEST_F(VarDictionaryTest, FactoryAndPresets) {
   LONG place = 0;
   ASSERT_EQ(S_OK, record->Add(*Str(L"v").get(), *Str(L"first").get(), &place));
   Variant v;
-  ASSERT_EQ(S_OK, record->get_Item(*NoArg().get(), v.get()));
+  ASSERT_EQ(S_OK, record->get_Item(*orvtest::Missing().get(), v.get()));
   EXPECT_EQ(L"first", Text(v.get()));
   ComPtr<IDispatch> disp;
   ComPtr<IVarDictionary> copy;

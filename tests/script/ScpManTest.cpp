@@ -16,47 +16,16 @@
 using orv::Bstr;
 using orv::ComPtr;
 using orv::Variant;
+using orvtest::I4;
+using orvtest::Missing;
+using orvtest::Obj;
+using orvtest::Str;
+using orvtest::Text;
 
 namespace {
 
 constexpr wchar_t kRec[] = ORVANTA_RECENGINE_PROGID;
 
-Variant Str(const wchar_t* s) {
-  Variant v;
-  V_VT(v.get()) = VT_BSTR;
-  V_BSTR(v.get()) = SysAllocString(s);
-  return v;
-}
-Variant I4(LONG n) {
-  Variant v;
-  V_VT(v.get()) = VT_I4;
-  V_I4(v.get()) = n;
-  return v;
-}
-Variant Obj(IUnknown* p) {
-  Variant v;
-  ComPtr<IDispatch> d;
-  if (p && SUCCEEDED(p->QueryInterface(IID_IDispatch, d.put_void()))) {
-    V_VT(v.get()) = VT_DISPATCH;
-    V_DISPATCH(v.get()) = d.release();
-  } else {
-    V_VT(v.get()) = VT_UNKNOWN;
-    V_UNKNOWN(v.get()) = p;
-    if (p) p->AddRef();
-  }
-  return v;
-}
-Variant Missing() {
-  Variant v;
-  V_VT(v.get()) = VT_ERROR;
-  V_ERROR(v.get()) = DISP_E_PARAMNOTFOUND;
-  return v;
-}
-std::wstring Text(const VARIANT* v) {
-  Variant copy;
-  if (FAILED(VariantChangeType(copy.get(), const_cast<VARIANT*>(v), VARIANT_ALPHABOOL, VT_BSTR))) return L"<?>";
-  return V_BSTR(copy.get()) ? V_BSTR(copy.get()) : L"";
-}
 std::string Narrow(const std::wstring& w) { return std::string(w.begin(), w.end()); }
 
 // The success flag: VT_BOOL holding 1 or 0.

@@ -69,6 +69,60 @@ std::wstring ReadString(const std::wstring& path, const wchar_t* value, HKEY roo
   return data;
 }
 
+orv::Variant I4(LONG n) {
+  orv::Variant v;
+  V_VT(v.get()) = VT_I4;
+  V_I4(v.get()) = n;
+  return v;
+}
+
+orv::Variant R8(double d) {
+  orv::Variant v;
+  V_VT(v.get()) = VT_R8;
+  V_R8(v.get()) = d;
+  return v;
+}
+
+orv::Variant Str(const wchar_t* s) {
+  orv::Variant v;
+  V_VT(v.get()) = VT_BSTR;
+  V_BSTR(v.get()) = SysAllocString(s);
+  return v;
+}
+
+orv::Variant Obj(IUnknown* p) {
+  orv::Variant v;
+  orv::ComPtr<IDispatch> d;
+  if (p && SUCCEEDED(p->QueryInterface(IID_IDispatch, d.put_void()))) {
+    V_VT(v.get()) = VT_DISPATCH;
+    V_DISPATCH(v.get()) = d.release();
+  } else {
+    V_VT(v.get()) = VT_UNKNOWN;
+    V_UNKNOWN(v.get()) = p;
+    if (p) p->AddRef();
+  }
+  return v;
+}
+
+orv::Variant Null() {
+  orv::Variant v;
+  V_VT(v.get()) = VT_NULL;
+  return v;
+}
+
+orv::Variant Missing() {
+  orv::Variant v;
+  V_VT(v.get()) = VT_ERROR;
+  V_ERROR(v.get()) = DISP_E_PARAMNOTFOUND;
+  return v;
+}
+
+std::wstring Text(const VARIANT* v) {
+  orv::Variant t;
+  if (FAILED(VariantChangeType(t.get(), const_cast<VARIANT*>(v), VARIANT_ALPHABOOL, VT_BSTR))) return L"<?>";
+  return V_BSTR(t.get()) ? V_BSTR(t.get()) : L"";
+}
+
 HRESULT CallByName(IDispatch* disp, const wchar_t* name, WORD flags, VARIANT* args, UINT argCount,
                    VARIANT* result, EXCEPINFO* excep) {
   DISPID id = 0;

@@ -41,6 +41,17 @@ ErrorRecord TakeErrorRecord();
 bool KeyExists(const std::wstring& path, HKEY root = HKEY_CLASSES_ROOT);
 std::wstring ReadString(const std::wstring& path, const wchar_t* value, HKEY root = HKEY_CLASSES_ROOT);
 
+// Values for calls: numbers, texts, objects (VT_DISPATCH when the object offers it,
+// else VT_UNKNOWN), null, and the "missing argument" marker.
+orv::Variant I4(LONG n);
+orv::Variant R8(double d);
+orv::Variant Str(const wchar_t* s);
+orv::Variant Obj(IUnknown* p);
+orv::Variant Null();
+orv::Variant Missing();
+// A value as text ("<?>" when it has none).
+std::wstring Text(const VARIANT* v);
+
 // Calls IDispatch by name.
 HRESULT CallByName(IDispatch* disp, const wchar_t* name, WORD flags, VARIANT* args, UINT argCount,
                    VARIANT* result, EXCEPINFO* excep = nullptr);
