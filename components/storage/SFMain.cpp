@@ -2,9 +2,15 @@
 // functions and module registration.
 #include "components/storage/SFMain.h"
 
-#include <string>
+#include <shlobj.h>
 
+#include <cwchar>
+#include <string>
+#include <vector>
+
+#include "components/config/VarDictionary.h"
 #include "components/module/ErrorReport.h"
+#include "components/module/Module.h"
 #include "components/module/Raii.h"
 #include "components/module/ResultMacros.h"
 #include "components/storage/FileStream.h"
@@ -23,6 +29,96 @@ HRESULT ReturnText(const std::wstring& text, BSTR* out) noexcept {
 
 // Position of the last separator ("\" or "/") of a path, or npos.
 size_t LastSeparator(const std::wstring& path) noexcept { return path.find_last_of(L"\\/"); }
+
+// Deletes everything inside `folder` (which ends with a backslash); true if every step
+// succeeded. Linked folders are removed as links, never followed.
+bool EmptyFolder(const std::wstring& folder, bool force) {
+  WIN32_FIND_DATAW found;
+  UniqueFindHandle find(FindFirstFileW((folder + L"*").c_str(), &found));
+  if (!find) return GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_NO_MORE_FILES;
+  bool ok = true;
+  do {
+    const std::wstring name = found.cFileName;
+    if (name == L"." || name == L"..") continue;
+    const std::wstring path = folder + name;
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      if (!(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) ok = EmptyFolder(path + L"\\", false) && ok;
+      if (force) SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_ARCHIVE);
+      ok = RemoveDirectoryW(path.c_str()) && ok;
+    } else {
+      if (force) SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_ARCHIVE);
+      ok = ::DeleteFileW(path.c_str()) && ok;
+    }
+  } while (FindNextFileW(find.get(), &found));
+  return ok;
+}
+
+bool IsFolder(const std::wstring& path) noexcept {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// A drive or share root: "\", "X:\", "\\server\share\".
+bool IsRoot(const std::wstring& folder) noexcept {
+  if (folder == L"\\") return true;
+  if (folder.size() == 3 && folder[1] == L':') return true;
+  if (folder.rfind(L"\\\\", 0) == 0) {
+    size_t seps = 0;
+    for (size_t i = 2; i < folder.size(); ++i) seps += folder[i] == L'\\';
+    return seps <= 2;
+  }
+  return false;
+}
+
+HRESULT AddValue(IVarDictionary* dict, const wchar_t* key, VARIANT& value) noexcept {
+  Variant name;
+  V_VT(name.get()) = VT_BSTR;
+  V_BSTR(name.get()) = SysAllocString(key);
+  if (!V_BSTR(name.get())) return E_OUTOFMEMORY;
+  LONG place = 0;
+  return dict->Add(*name.get(), value, &place);
+}
+HRESULT AddLong(IVarDictionary* dict, const wchar_t* key, LONG n) noexcept {
+  Variant value;
+  V_VT(value.get()) = VT_I4;
+  V_I4(value.get()) = n;
+  return AddValue(dict, key, *value.get());
+}
+HRESULT AddText(IVarDictionary* dict, const wchar_t* key, const wchar_t* text) noexcept {
+  Variant value;
+  V_VT(value.get()) = VT_BSTR;
+  V_BSTR(value.get()) = SysAllocString(text);
+  if (!V_BSTR(value.get())) return E_OUTOFMEMORY;
+  return AddValue(dict, key, *value.get());
+}
+HRESULT AddSection(IVarDictionary* dict, const wchar_t* key, IVarDictionary* section) noexcept {
+  Variant value;
+  V_VT(value.get()) = VT_DISPATCH;
+  V_DISPATCH(value.get()) = section;
+  section->AddRef();
+  return AddValue(dict, key, *value.get());
+}
+
+// The collection failures of the information members: E_FAIL is reported as 10106.
+HRESULT CollectionFailure(HRESULT hr) noexcept { return hr == E_FAIL ? Fail(10106) : hr; }
+
+// SystemLanguageSupport: the enumeration callbacks reach their collection through this
+// process-wide slot, guarded by one process-wide lock.
+CriticalSection g_languageLock;
+IVarDictionary* g_languageSlot = nullptr;
+HRESULT g_languageResult = S_OK;
+
+BOOL CALLBACK AddEnumeratedText(LPWSTR text) {
+  Variant value;
+  V_VT(value.get()) = VT_BSTR;
+  V_BSTR(value.get()) = SysAllocString(text ? text : L"");
+  const HRESULT hr = V_BSTR(value.get()) ? AddValue(g_languageSlot, V_BSTR(value.get()), *value.get()) : E_OUTOFMEMORY;
+  if (FAILED(hr)) {
+    g_languageResult = hr;
+    return FALSE;
+  }
+  return TRUE;
+}
 
 }  // namespace
 
@@ -124,7 +220,27 @@ STDMETHODIMP SFMain::DeleteFile(BSTR bstrFile, LONG bForce) noexcept {
   return ::DeleteFileW(path) ? S_OK : STG_E_ACCESSDENIED;
 }
 
-STDMETHODIMP SFMain::DeleteFolder(BSTR, LONG) noexcept { return E_NOTIMPL; }
+STDMETHODIMP SFMain::DeleteFolder(BSTR bstrDir, LONG bForce) noexcept {
+  try {
+    std::wstring text = bstrDir ? bstrDir : L"";
+    for (auto& c : text)
+      if (c == L'/') c = L'\\';
+    // An empty name, "." or ".." would resolve to the program's folder or its parent.
+    if (text.empty() || text == L"." || text == L"..") return STG_E_FILENOTFOUND;
+    std::wstring folder = ResolvePath(text.c_str());
+    if (folder.empty()) return STG_E_FILENOTFOUND;
+    if (folder.back() != L'\\') folder += L'\\';
+    if (!IsFolder(folder)) return STG_E_FILENOTFOUND;
+    // A whole drive is never emptied.
+    if (IsRoot(folder)) return STG_E_ACCESSDENIED;
+    bool ok = EmptyFolder(folder, bForce != 0);
+    if (bForce) SetFileAttributesW(folder.c_str(), FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_ARCHIVE);
+    ok = RemoveDirectoryW(folder.c_str()) && ok;
+    return ok ? S_OK : Fail(10106);
+  } catch (...) {
+    return E_OUTOFMEMORY;
+  }
+}
 
 STDMETHODIMP SFMain::GetDrive(BSTR, IDispatch** ppDisp) noexcept {
   if (!ppDisp) return E_POINTER;
@@ -184,18 +300,126 @@ STDMETHODIMP SFMain::GetInfo(BSTR) noexcept { return E_NOTIMPL; }
 STDMETHODIMP SFMain::CreateStreamAnywhere(BSTR, LONG) noexcept { return E_NOTIMPL; }
 STDMETHODIMP SFMain::OpenStreamAnywhere(BSTR, LONG) noexcept { return E_NOTIMPL; }
 
-STDMETHODIMP SFMain::CopyFile(BSTR, BSTR, LONG) noexcept { return E_NOTIMPL; }
-
-STDMETHODIMP SFMain::GetSpecialPath(LONG, BSTR* pVal) noexcept {
-  if (!pVal) return E_POINTER;
-  *pVal = nullptr;
-  return E_NOTIMPL;
+STDMETHODIMP SFMain::CopyFile(BSTR bstrSrc, BSTR bstrDst, LONG bReplace) noexcept {
+  try {
+    const std::wstring dstText = bstrDst ? bstrDst : L"";
+    if (dstText.find_first_of(L"*?") != std::wstring::npos) return E_INVALIDARG;
+    const std::wstring src = ResolvePath(bstrSrc), dst = ResolvePath(bstrDst);
+    const size_t srcCut = LastSeparator(src), dstCut = LastSeparator(dst);
+    if (srcCut == std::wstring::npos || dstCut == std::wstring::npos) return STG_E_FILENOTFOUND;
+    const std::wstring srcFolder = src.substr(0, srcCut + 1), dstFolder = dst.substr(0, dstCut + 1);
+    const std::wstring dstName = dst.substr(dstCut + 1);
+    if (!IsFolder(srcFolder) || !IsFolder(dstFolder)) return STG_E_FILENOTFOUND;
+    WIN32_FIND_DATAW found;
+    UniqueFindHandle find(FindFirstFileW(src.c_str(), &found));
+    if (!find) return S_OK;
+    do {
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+      const std::wstring from = srcFolder + found.cFileName;
+      // A named target is replaced whatever bReplace says; into a folder only with it.
+      const bool named = !dstName.empty();
+      const std::wstring to = named ? dst : dstFolder + found.cFileName;
+      if (!::CopyFileW(from.c_str(), to.c_str(), named ? FALSE : !bReplace)) return Fail(10106);
+    } while (FindNextFileW(find.get(), &found));
+    return S_OK;
+  } catch (...) {
+    return E_OUTOFMEMORY;
+  }
 }
 
-STDMETHODIMP SFMain::GetVersionInfo(BSTR, IDispatch** ppDisp) noexcept {
+STDMETHODIMP SFMain::GetSpecialPath(LONG lDir, BSTR* pVal) noexcept {
+  if (!pVal) return E_POINTER;
+  *pVal = nullptr;
+  wchar_t path[MAX_PATH] = {};
+  // Only looks the folder up; never creates it.
+  if (FAILED(SHGetFolderPathW(nullptr, lDir & ~CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, path)))
+    return Fail(10144);
+  *pVal = SysAllocString(path);
+  return *pVal ? S_OK : E_OUTOFMEMORY;
+}
+
+namespace {
+
+// A message of the library's string table as text.
+std::wstring Message(UINT id) {
+  const wchar_t* text = nullptr;
+  const int n = LoadStringW(ModuleInstance(), id, reinterpret_cast<LPWSTR>(&text), 0);
+  return n > 0 ? std::wstring(text, static_cast<size_t>(n)) : std::wstring();
+}
+
+HRESULT FillVersionInfo(const std::vector<BYTE>& block, IVarDictionary* info) {
+  void* data = nullptr;
+  UINT size = 0;
+  auto* mutableBlock = const_cast<BYTE*>(block.data());
+  HRESULT hr = S_OK;
+  if (VerQueryValueW(mutableBlock, L"\\", &data, &size) && size >= sizeof(VS_FIXEDFILEINFO)) {
+    const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(data);
+    ComPtr<IVarDictionary> version;
+    hr = CreateVarDictionaryObject(version.put());
+    if (SUCCEEDED(hr)) hr = AddLong(info, L"Signature", static_cast<LONG>(fixed->dwSignature));
+    if (SUCCEEDED(hr)) hr = AddLong(version.get(), L"MajorMS", HIWORD(fixed->dwFileVersionMS));
+    if (SUCCEEDED(hr)) hr = AddLong(version.get(), L"MajorLS", LOWORD(fixed->dwFileVersionMS));
+    if (SUCCEEDED(hr)) hr = AddLong(version.get(), L"MinorMS", HIWORD(fixed->dwFileVersionLS));
+    if (SUCCEEDED(hr)) hr = AddLong(version.get(), L"MinorLS", LOWORD(fixed->dwFileVersionLS));
+    if (SUCCEEDED(hr)) hr = AddSection(info, L"Version", version.get());
+    RETURN_IF_FAILED(hr);
+  }
+  static const wchar_t* const kKeys[] = {L"FileDescription", L"Comments",        L"CompanyName",
+                                         L"FileVersion",     L"InternalName",    L"LegalCopyright",
+                                         L"LegalTrademarks", L"OriginalFilename", L"ProductName",
+                                         L"ProductVersion",  L"PrivateBuild",    L"SpecialBuild"};
+  ComPtr<IVarDictionary> varInfo, translation, stringInfo;
+  RETURN_IF_FAILED(CreateVarDictionaryObject(varInfo.put()));
+  RETURN_IF_FAILED(CreateVarDictionaryObject(translation.put()));
+  RETURN_IF_FAILED(CreateVarDictionaryObject(stringInfo.put()));
+  if (VerQueryValueW(mutableBlock, L"\\VarFileInfo\\Translation", &data, &size)) {
+    const auto* pairs = static_cast<const WORD*>(data);
+    for (UINT i = 0; i + 1 < size / sizeof(WORD); i += 2) {
+      wchar_t name[16];
+      swprintf(name, 16, L"%04x%04x", pairs[i], pairs[i + 1]);
+      ComPtr<IVarDictionary> record, strings;
+      RETURN_IF_FAILED(CreateVarDictionaryObject(record.put()));
+      RETURN_IF_FAILED(AddLong(record.get(), L"Language", pairs[i]));
+      RETURN_IF_FAILED(AddLong(record.get(), L"CodePage", pairs[i + 1]));
+      RETURN_IF_FAILED(AddSection(translation.get(), name, record.get()));
+      RETURN_IF_FAILED(CreateVarDictionaryObject(strings.put()));
+      for (const wchar_t* key : kKeys) {
+        const std::wstring path = std::wstring(L"\\StringFileInfo\\") + name + L"\\" + key;
+        void* text = nullptr;
+        UINT length = 0;
+        if (VerQueryValueW(mutableBlock, path.c_str(), &text, &length) && text)
+          RETURN_IF_FAILED(AddText(strings.get(), key, static_cast<const wchar_t*>(text)));
+      }
+      RETURN_IF_FAILED(AddSection(stringInfo.get(), name, strings.get()));
+    }
+  }
+  RETURN_IF_FAILED(AddSection(varInfo.get(), L"Translation", translation.get()));
+  RETURN_IF_FAILED(AddSection(info, L"VarFileInfo", varInfo.get()));
+  return AddSection(info, L"StringFileInfo", stringInfo.get());
+}
+
+}  // namespace
+
+STDMETHODIMP SFMain::GetVersionInfo(BSTR bstrFile, IDispatch** ppDisp) noexcept {
   if (!ppDisp) return E_POINTER;
   *ppDisp = nullptr;
-  return E_NOTIMPL;
+  try {
+    const wchar_t* file = bstrFile ? bstrFile : L"";
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(file, &ignored);
+    std::vector<BYTE> block(size);
+    const bool read = size != 0 && GetFileVersionInfoW(file, 0, size, block.data());
+    ComPtr<IVarDictionary> info;
+    HRESULT hr = CreateVarDictionaryObject(info.put());
+    if (SUCCEEDED(hr)) hr = AddLong(info.get(), L"Result", read ? 1 : 0);
+    if (SUCCEEDED(hr)) hr = AddText(info.get(), L"ResultDescription", Message(read ? 10150 : 10149).c_str());
+    if (SUCCEEDED(hr) && read) hr = FillVersionInfo(block, info.get());
+    if (FAILED(hr)) return CollectionFailure(hr);
+    *ppDisp = info.release();
+    return S_OK;
+  } catch (...) {
+    return E_OUTOFMEMORY;
+  }
 }
 
 // ---- registration and system facts ----
@@ -218,7 +442,31 @@ STDMETHODIMP SFMain::RegSvr32(BSTR bstrFile, LONG bReg) noexcept {
 STDMETHODIMP SFMain::GetOSInfo(IDispatch** ppDisp) noexcept {
   if (!ppDisp) return E_POINTER;
   *ppDisp = nullptr;
-  return E_NOTIMPL;
+  OSVERSIONINFOW os = {};
+  os.dwOSVersionInfoSize = sizeof os;
+  if (!GetVersionExW(&os)) return Fail(10106);
+  const DWORD platform = os.dwPlatformId;
+  // The service-pack number is the first number after some text ("Service Pack 3").
+  int servicePack = 0;
+  if (swscanf(os.szCSDVersion, L"%*[^0-9]%i", &servicePack) != 1) servicePack = 0;
+  ComPtr<IVarDictionary> info, version;
+  HRESULT hr = CreateVarDictionaryObject(info.put());
+  if (SUCCEEDED(hr)) hr = CreateVarDictionaryObject(version.put());
+  if (SUCCEEDED(hr)) hr = AddLong(info.get(), L"9x", platform == 1 ? 1 : 0);
+  if (SUCCEEDED(hr)) hr = AddLong(info.get(), L"98", platform == 1 && (os.dwMajorVersion > 4 || (os.dwMajorVersion == 4 && os.dwMinorVersion > 0)) ? 1 : 0);
+  if (SUCCEEDED(hr)) hr = AddLong(info.get(), L"NT", platform == 2 ? 1 : 0);
+  if (SUCCEEDED(hr)) hr = AddLong(info.get(), L"CE", platform == 3 ? 1 : 0);
+  if (SUCCEEDED(hr)) hr = AddLong(version.get(), L"Major", static_cast<LONG>(os.dwMajorVersion));
+  if (SUCCEEDED(hr)) hr = AddLong(version.get(), L"Minor", static_cast<LONG>(os.dwMinorVersion));
+  if (SUCCEEDED(hr))
+    hr = AddLong(version.get(), L"Build", static_cast<LONG>(platform == 2 ? os.dwBuildNumber : os.dwBuildNumber & 0xFFFF));
+  if (SUCCEEDED(hr)) hr = AddLong(version.get(), L"SP", servicePack);
+  if (SUCCEEDED(hr)) hr = AddText(version.get(), L"ExtraInfo", os.szCSDVersion);
+  if (SUCCEEDED(hr)) hr = AddSection(info.get(), L"Version", version.get());
+  if (SUCCEEDED(hr)) hr = AddLong(info.get(), L"PlatformID", static_cast<LONG>(platform));
+  if (FAILED(hr)) return CollectionFailure(hr);
+  *ppDisp = info.release();
+  return S_OK;
 }
 
 STDMETHODIMP SFMain::NewGUID(BSTR* pVal) noexcept {
@@ -239,10 +487,23 @@ STDMETHODIMP SFMain::get_SysByteOrder(LONG lItem, LONG* pVal) noexcept {
   return S_OK;
 }
 
-STDMETHODIMP SFMain::get_SystemLanguageSupport(LONG, LONG, IDispatch** ppDisp) noexcept {
+// What 0 lists the locales, what 1 the code pages (flags: 1 installed, 2 supported).
+STDMETHODIMP SFMain::get_SystemLanguageSupport(LONG lWhat, LONG lFlags, IDispatch** ppDisp) noexcept {
   if (!ppDisp) return E_POINTER;
   *ppDisp = nullptr;
-  return E_NOTIMPL;
+  if (lWhat != 0 && lWhat != 1) return Fail(10106);
+  LockGuard guard(g_languageLock);
+  ComPtr<IVarDictionary> list;
+  HRESULT hr = CreateVarDictionaryWithOptions(0, list.put());
+  if (FAILED(hr)) return CollectionFailure(hr);
+  g_languageSlot = list.get();
+  g_languageResult = S_OK;
+  const BOOL ok = lWhat == 0 ? EnumSystemLocalesW(AddEnumeratedText, static_cast<DWORD>(lFlags))
+                             : EnumSystemCodePagesW(AddEnumeratedText, static_cast<DWORD>(lFlags));
+  g_languageSlot = nullptr;
+  if (!ok || FAILED(g_languageResult)) return Fail(10106);
+  *ppDisp = list.release();
+  return S_OK;
 }
 
 }  // namespace orv

@@ -174,4 +174,117 @@ TEST_F(SFMainTest, ExistenceDeletionAndPathFunctions) {
   EXPECT_EQ(MAKE_HRESULT(1, 4, 10151), main->RegSvr32(Bstr(Path(L"none.dll").c_str()).get(), 1));
 }
 
+// Item of a returned collection by name, as a VARIANT.
+orv::Variant Item(IDispatch* collection, const wchar_t* name) {
+  ComPtr<IVarDictionary> dict;
+  orv::Variant key, out;
+  if (!collection || FAILED(collection->QueryInterface(IID_IVarDictionary, dict.put_void()))) return out;
+  V_VT(key.get()) = VT_BSTR;
+  V_BSTR(key.get()) = SysAllocString(name);
+  dict->get_Item(*key.get(), out.get());
+  return out;
+}
+LONG Number(const orv::Variant& v) {
+  orv::Variant n;
+  if (FAILED(VariantChangeType(n.get(), const_cast<VARIANT*>(v.get()), 0, VT_I4))) return -99;
+  return V_I4(n.get());
+}
+
+TEST_F(SFMainTest, DeleteFolderIsRecursiveAndRefusesWhatIsNotAFolder) {
+  const std::wstring top = Path(L"tree");
+  CreateDirectoryW(top.c_str(), nullptr);
+  CreateDirectoryW((top + L"\\sub").c_str(), nullptr);
+  CreateDirectoryW((top + L"\\sub\\deeper").c_str(), nullptr);
+  WriteFileBytes(top + L"\\ro.txt", "r");
+  SetFileAttributesW((top + L"\\ro.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+  WriteFileBytes(top + L"\\sub\\deeper\\x.txt", "x");
+
+  // Without force the read-only file stays and the failure is reported; the rest goes.
+  EXPECT_EQ(MAKE_HRESULT(1, 4, 10106), main->DeleteFolder(Bstr(top.c_str()).get(), 0));
+  LONG v = 0;
+  main->Exists(Bstr((top + L"\\sub").c_str()).get(), &v);
+  EXPECT_EQ(0, v);
+  main->Exists(Bstr((top + L"\\ro.txt").c_str()).get(), &v);
+  EXPECT_EQ(1, v);
+  std::wstring slashed = top;
+  for (auto& c : slashed)
+    if (c == L'\\') c = L'/';
+  EXPECT_EQ(S_OK, main->DeleteFolder(Bstr(slashed.c_str()).get(), 1));
+  main->Exists(Bstr(top.c_str()).get(), &v);
+  EXPECT_EQ(0, v);
+
+  EXPECT_EQ(STG_E_FILENOTFOUND, main->DeleteFolder(Bstr(top.c_str()).get(), 1));
+  // Empty and dot names would name the program's folder or its parent.
+  EXPECT_EQ(STG_E_FILENOTFOUND, main->DeleteFolder(Bstr(L"").get(), 1));
+  EXPECT_EQ(STG_E_FILENOTFOUND, main->DeleteFolder(nullptr, 1));
+  EXPECT_EQ(STG_E_FILENOTFOUND, main->DeleteFolder(Bstr(L"..").get(), 1));
+  main->Exists(Bstr(orvtest::BinPath(L"").c_str()).get(), &v);
+  EXPECT_EQ(-1, v);
+}
+
+TEST_F(SFMainTest, CopyFileWithWildcardsAndReplaceRules) {
+  const std::wstring from = Path(L"copy-from"), to = Path(L"copy-to");
+  main->DeleteFolder(Bstr(from.c_str()).get(), 1);
+  main->DeleteFolder(Bstr(to.c_str()).get(), 1);
+  CreateDirectoryW(from.c_str(), nullptr);
+  CreateDirectoryW(to.c_str(), nullptr);
+  CreateDirectoryW((from + L"\\skip.txt.d").c_str(), nullptr);
+  WriteFileBytes(from + L"\\a.txt", "A");
+  WriteFileBytes(from + L"\\b.txt", "BB");
+  WriteFileBytes(from + L"\\c.dat", "CCC");
+
+  EXPECT_EQ(E_INVALIDARG, main->CopyFile(Bstr((from + L"\\a.txt").c_str()).get(), Bstr((to + L"\\*.txt").c_str()).get(), 1));
+  EXPECT_EQ(STG_E_FILENOTFOUND,
+            main->CopyFile(Bstr((from + L"\\none\\a.txt").c_str()).get(), Bstr((to + L"\\").c_str()).get(), 1));
+  EXPECT_EQ(S_OK, main->CopyFile(Bstr((from + L"\\*.txt").c_str()).get(), Bstr((to + L"\\").c_str()).get(), 0));
+  LONG v = 0;
+  main->FileExists(Bstr((to + L"\\b.txt").c_str()).get(), &v);
+  EXPECT_EQ(1, v);
+  main->FileExists(Bstr((to + L"\\c.dat").c_str()).get(), &v);
+  EXPECT_EQ(0, v);
+  // Into a folder an existing file stops the copy unless replacing is allowed.
+  EXPECT_EQ(MAKE_HRESULT(1, 4, 10106),
+            main->CopyFile(Bstr((from + L"\\a.txt").c_str()).get(), Bstr((to + L"\\").c_str()).get(), 0));
+  EXPECT_EQ(S_OK, main->CopyFile(Bstr((from + L"\\a.txt").c_str()).get(), Bstr((to + L"\\").c_str()).get(), 1));
+  // A named target is always replaced.
+  EXPECT_EQ(S_OK, main->CopyFile(Bstr((from + L"\\c.dat").c_str()).get(), Bstr((to + L"\\a.txt").c_str()).get(), 0));
+  WIN32_FILE_ATTRIBUTE_DATA data = {};
+  ASSERT_TRUE(GetFileAttributesExW((to + L"\\a.txt").c_str(), GetFileExInfoStandard, &data));
+  EXPECT_EQ(3u, data.nFileSizeLow);
+  EXPECT_EQ(S_OK, main->DeleteFolder(Bstr(from.c_str()).get(), 1));
+  EXPECT_EQ(S_OK, main->DeleteFolder(Bstr(to.c_str()).get(), 1));
+}
+
+TEST_F(SFMainTest, SystemInformationCollections) {
+  ComPtr<IDispatch> os;
+  ASSERT_EQ(S_OK, main->GetOSInfo(os.put()));
+  EXPECT_EQ(1, Number(Item(os.get(), L"NT")));
+  EXPECT_EQ(0, Number(Item(os.get(), L"CE")));
+  EXPECT_EQ(2, Number(Item(os.get(), L"PlatformID")));
+  orv::Variant version = Item(os.get(), L"Version");
+  ASSERT_EQ(VT_DISPATCH, version.vt());
+  EXPECT_GE(Number(Item(V_DISPATCH(version.get()), L"Major")), 5);
+
+  ComPtr<IDispatch> versionInfo;
+  ASSERT_EQ(S_OK, main->GetVersionInfo(Bstr(orvtest::BinPath(L"OrvantaVessa.dll").c_str()).get(), versionInfo.put()));
+  EXPECT_EQ(1, Number(Item(versionInfo.get(), L"Result")));
+  EXPECT_STREQ(L"OK", V_BSTR(Item(versionInfo.get(), L"ResultDescription").get()));
+  EXPECT_EQ(static_cast<LONG>(0xFEEF04BD), Number(Item(versionInfo.get(), L"Signature")));
+  const std::wstring plain = Path(L"plain.txt");
+  WriteFileBytes(plain, "no version here");
+  ASSERT_EQ(S_OK, main->GetVersionInfo(Bstr(plain.c_str()).get(), versionInfo.put()));
+  EXPECT_EQ(0, Number(Item(versionInfo.get(), L"Result")));
+  EXPECT_STREQ(L"Version information not found", V_BSTR(Item(versionInfo.get(), L"ResultDescription").get()));
+
+  ComPtr<IDispatch> pages;
+  ASSERT_EQ(S_OK, main->get_SystemLanguageSupport(1, 1, pages.put()));
+  EXPECT_STREQ(L"1252", V_BSTR(Item(pages.get(), L"1252").get()));
+  EXPECT_EQ(MAKE_HRESULT(1, 4, 10106), main->get_SystemLanguageSupport(7, 1, pages.put()));
+
+  Bstr windows;
+  EXPECT_EQ(S_OK, main->GetSpecialPath(0x24, windows.put()));  // the Windows folder
+  EXPECT_LT(0u, windows.length());
+  EXPECT_EQ(MAKE_HRESULT(1, 4, 10144), main->GetSpecialPath(0x7F, windows.put()));
+}
+
 }  // namespace
