@@ -3,6 +3,7 @@
 #include "common/ConfigTree.h"
 
 #include <algorithm>
+#include <new>
 
 namespace orvanta::config {
 
@@ -92,16 +93,26 @@ Value* Record::findNamed(std::u16string_view valueName) noexcept {
 // Section
 
 Section::~Section() {
-  std::vector<std::unique_ptr<Node>> pending = std::move(children_);
-  children_.clear();
+  std::vector<Section*> pending;
+  releaseChildren(pending);
   while (!pending.empty()) {
-    std::unique_ptr<Node> node = std::move(pending.back());
+    Section* s = pending.back();
     pending.pop_back();
-    if (Section* s = node->asSection()) {
-      for (auto& c : s->children_) pending.push_back(std::move(c));
-      s->children_.clear();
-    }
+    s->releaseChildren(pending);
+    delete s;
   }
+}
+
+// Destroys the child records in place (they are leaves) and hands the child sections
+// over to the caller, so that no destructor recurses.
+void Section::releaseChildren(std::vector<Section*>& sections) noexcept {
+  for (Node* node : children_) {
+    if (Section* s = node->asSection())
+      sections.push_back(s);
+    else
+      static_cast<Record*>(node)->~Record();
+  }
+  children_.clear();
 }
 
 const Section& Section::emptySection() noexcept {
@@ -164,16 +175,37 @@ void Section::indexChild(std::uint32_t position, std::uint32_t hash) {
 }
 
 Node* Section::child(std::size_t position) noexcept {
-  return (position >= 1 && position <= children_.size()) ? children_[position - 1].get() : nullptr;
+  return (position >= 1 && position <= children_.size()) ? children_[position - 1] : nullptr;
 }
 
 const Node* Section::child(std::size_t position) const noexcept {
-  return (position >= 1 && position <= children_.size()) ? children_[position - 1].get() : nullptr;
+  return (position >= 1 && position <= children_.size()) ? children_[position - 1] : nullptr;
+}
+
+// Room for one more child, so that a child once made can always be added.
+void Section::reserveChild() {
+  if (children_.size() == children_.capacity()) children_.reserve(std::max<std::size_t>(4, 2 * children_.size()));
+}
+
+// A record placed in the newest block; blocks grow with the section, up to 256 records.
+Record* Section::newRecord(std::u16string_view name) {
+  static_assert(alignof(Record) <= __STDCPP_DEFAULT_NEW_ALIGNMENT__);
+  if (blockUsed_ == blockCapacity_) {
+    const std::uint32_t capacity = recordBlocks_.empty() ? 4 : std::min<std::uint32_t>(2 * blockCapacity_, 256);
+    recordBlocks_.reserve(recordBlocks_.size() + 1);
+    recordBlocks_.emplace_back(new std::byte[capacity * sizeof(Record)]);
+    blockCapacity_ = capacity;
+    blockUsed_ = 0;
+  }
+  Record* record = ::new (recordBlocks_.back().get() + blockUsed_ * sizeof(Record)) Record(std::u16string(name));
+  ++blockUsed_;
+  return record;
 }
 
 // hash is the name's hash once the section is indexed, else unused.
-void Section::appendChild(std::unique_ptr<Node> node, std::uint32_t hash) {
-  children_.push_back(std::move(node));
+// The caller has made room for one more child, so the push cannot fail.
+void Section::appendChild(Node* node, std::uint32_t hash) {
+  children_.push_back(node);
   const auto count = static_cast<std::uint32_t>(children_.size());
   if (count < kIndexFrom) return;
   if (index_.empty()) {
@@ -199,25 +231,28 @@ void Section::appendChild(std::unique_ptr<Node> node, std::uint32_t hash) {
 Record* Section::getOrCreateRecord(std::u16string_view name) {
   const std::uint32_t hash = index_.empty() ? 0 : nameHash(name);
   if (std::size_t pos = find(name, hash)) return children_[pos - 1]->asRecord();
-  auto record = std::make_unique<Record>(std::u16string(name));
-  Record* result = record.get();
-  appendChild(std::move(record), hash);
-  return result;
+  reserveChild();
+  Record* record = newRecord(name);
+  appendChild(record, hash);
+  return record;
 }
 
 Section* Section::getOrCreateSection(std::u16string_view name) {
   const std::uint32_t hash = index_.empty() ? 0 : nameHash(name);
   if (std::size_t pos = find(name, hash)) return children_[pos - 1]->asSection();
+  reserveChild();
   auto section = std::make_unique<Section>(std::u16string(name));
   Section* result = section.get();
-  appendChild(std::move(section), hash);
+  appendChild(section.release(), hash);
   return result;
 }
 
 Section& Section::appendSection(std::u16string_view name) {
+  const std::uint32_t hash = index_.empty() ? 0 : nameHash(name);
+  reserveChild();
   auto section = std::make_unique<Section>(std::u16string(name));
   Section& result = *section;
-  appendChild(std::move(section), index_.empty() ? 0 : nameHash(name));
+  appendChild(section.release(), hash);
   return result;
 }
 

@@ -203,11 +203,20 @@ class Section final : public Node {
 
  private:
   std::size_t find(std::u16string_view name, std::uint32_t hash) const noexcept;
-  void appendChild(std::unique_ptr<Node> node, std::uint32_t hash);
+  void appendChild(Node* node, std::uint32_t hash);
   void indexChild(std::uint32_t position, std::uint32_t hash);
+  void reserveChild();
+  Record* newRecord(std::u16string_view name);
+  void releaseChildren(std::vector<Section*>& sections) noexcept;
 
   std::variant<std::monostate, std::u16string, std::uint32_t> extra_;
-  std::vector<std::unique_ptr<Node>> children_;
+  // Owned: child sections come from new, child records live in recordBlocks_. Records
+  // are placed in blocks, a few allocations for a section's records rather than one
+  // each, which keeps loading a large file from spending its time in the allocator.
+  std::vector<Node*> children_;
+  std::vector<std::unique_ptr<std::byte[]>> recordBlocks_;
+  std::uint32_t blockCapacity_ = 0;  // records the newest block holds
+  std::uint32_t blockUsed_ = 0;      // records placed in it
   // Open-addressing table of the first child of each name (slot: 1-based position and
   // the name's hash), built once a section has a few children, so that loading large
   // sections stays linear. At most half full.
