@@ -3,7 +3,9 @@
 #include "components/storage/FileStream.h"
 
 #include <atomic>
+#include <cstring>
 #include <new>
+#include <vector>
 
 #include "components/module/ComObject.h"
 #include "components/module/Raii.h"
@@ -54,7 +56,13 @@ struct SharedFile {
   UniqueHandle handle;
   std::wstring name;
   DWORD mode = 0;
-  CriticalSection lock;  // for size changes
+  CriticalSection lock;  // for size changes and the read cache
+  // Read cache shared by the stream and its clones, kept only when no other handle may
+  // write the file; every write and size change through this file drops it.
+  bool cacheable = false;
+  std::vector<BYTE> cache;
+  ULONGLONG cacheStart = 0;
+  size_t cacheLength = 0;
 
   void AddRef() noexcept { ++refs; }
   void Release() noexcept {
@@ -85,31 +93,52 @@ class FileStream final : public ComObject<FileStream, IStream> {
     if (pcbRead) *pcbRead = 0;
     if (!pv && cb) return STG_E_INVALIDPOINTER;
     LockGuard guard(lock_);
+    LockGuard fileGuard(file_->lock);
+    auto* out = static_cast<BYTE*>(pv);
     ULONG total = 0;
+    HRESULT hr = S_OK;
     while (total < cb) {
-      OVERLAPPED at = {};
       const ULONGLONG pos = pos_ + total;
-      at.Offset = static_cast<DWORD>(pos);
-      at.OffsetHigh = static_cast<DWORD>(pos >> 32);
-      DWORD got = 0;
-      if (!ReadFile(file_->handle.get(), static_cast<BYTE*>(pv) + total, cb - total, &got, &at)) {
-        if (GetLastError() == ERROR_HANDLE_EOF) break;
-        pos_ += total;
-        if (pcbRead) *pcbRead = total;
-        return total ? S_OK : LastErrorResult(STG_E_READFAULT);
+      const ULONG want = cb - total;
+      if (file_->cacheable && pos >= file_->cacheStart && pos < file_->cacheStart + file_->cacheLength) {
+        const size_t available = static_cast<size_t>(file_->cacheStart + file_->cacheLength - pos);
+        const ULONG n = want < available ? want : static_cast<ULONG>(available);
+        std::memcpy(out + total, file_->cache.data() + (pos - file_->cacheStart), n);
+        total += n;
+        continue;
+      }
+      ULONG got = 0;
+      if (file_->cacheable && want < kCacheSize) {
+        if (!ReadAt(pos, file_->cache.data(), kCacheSize, &got)) {
+          file_->cacheLength = 0;
+          hr = LastErrorResult(STG_E_READFAULT);
+          break;
+        }
+        file_->cacheStart = pos;
+        file_->cacheLength = got;
+        if (got == 0) break;
+        continue;
+      }
+      if (!ReadAt(pos, out + total, want, &got)) {
+        hr = LastErrorResult(STG_E_READFAULT);
+        break;
       }
       if (got == 0) break;
       total += got;
     }
     pos_ += total;
     if (pcbRead) *pcbRead = total;
-    return S_OK;
+    return total ? S_OK : hr;
   }
   STDMETHODIMP Write(const void* pv, ULONG cb, ULONG* pcbWritten) noexcept override {
     if (pcbWritten) *pcbWritten = 0;
     if (!pv && cb) return STG_E_INVALIDPOINTER;
     LockGuard guard(lock_);
     if (cb == 0) return S_OK;
+    {
+      LockGuard fileGuard(file_->lock);
+      file_->cacheLength = 0;
+    }
     OVERLAPPED at = {};
     at.Offset = static_cast<DWORD>(pos_);
     at.OffsetHigh = static_cast<DWORD>(pos_ >> 32);
@@ -148,6 +177,7 @@ class FileStream final : public ComObject<FileStream, IStream> {
   STDMETHODIMP SetSize(ULARGE_INTEGER size) noexcept override {
     LockGuard guard(lock_);
     LockGuard fileGuard(file_->lock);
+    file_->cacheLength = 0;
     LARGE_INTEGER at;
     at.QuadPart = static_cast<LONGLONG>(size.QuadPart);
     if (at.QuadPart < 0) return STG_E_INVALIDFUNCTION;
@@ -195,13 +225,12 @@ class FileStream final : public ComObject<FileStream, IStream> {
   STDMETHODIMP Stat(STATSTG* stat, DWORD flags) noexcept override {
     if (!stat) return STG_E_INVALIDPOINTER;
     ZeroMemory(stat, sizeof *stat);
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(file_->handle.get(), &info)) return LastErrorResult(E_FAIL);
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(file_->handle.get(), &size) ||
+        !GetFileTime(file_->handle.get(), &stat->ctime, &stat->atime, &stat->mtime))
+      return LastErrorResult(E_FAIL);
     stat->type = STGTY_STREAM;
-    stat->cbSize.QuadPart = (static_cast<ULONGLONG>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-    stat->mtime = info.ftLastWriteTime;
-    stat->ctime = info.ftCreationTime;
-    stat->atime = info.ftLastAccessTime;
+    stat->cbSize.QuadPart = static_cast<ULONGLONG>(size.QuadPart);
     stat->grfMode = file_->mode;
     if (!(flags & STATFLAG_NONAME)) {
       const size_t bytes = (file_->name.size() + 1) * sizeof(wchar_t);
@@ -223,6 +252,20 @@ class FileStream final : public ComObject<FileStream, IStream> {
   }
 
  private:
+  static constexpr ULONG kCacheSize = 65536;
+
+  // Positioned read; the end of the file is a read of 0 bytes.
+  bool ReadAt(ULONGLONG pos, void* buffer, ULONG cb, ULONG* got) noexcept {
+    OVERLAPPED at = {};
+    at.Offset = static_cast<DWORD>(pos);
+    at.OffsetHigh = static_cast<DWORD>(pos >> 32);
+    DWORD n = 0;
+    *got = 0;
+    if (!ReadFile(file_->handle.get(), buffer, cb, &n, &at)) return GetLastError() == ERROR_HANDLE_EOF;
+    *got = n;
+    return true;
+  }
+
   CriticalSection lock_;
   SharedFile* file_ = nullptr;
   ULONGLONG pos_ = 0;
@@ -266,6 +309,15 @@ HRESULT OpenFileStream(const wchar_t* path, DWORD mode, bool create, IStream** o
   if (!file) return E_OUTOFMEMORY;
   file->handle = std::move(handle);
   file->mode = mode;
+  // Cache reads only when no other handle may write the file meanwhile.
+  const DWORD sharing = mode & 0x70;
+  if ((access & GENERIC_READ) && (sharing == STGM_SHARE_EXCLUSIVE || sharing == STGM_SHARE_DENY_WRITE)) {
+    try {
+      file->cache.resize(65536);
+      file->cacheable = true;
+    } catch (...) {
+    }
+  }
   try {
     file->name = std::move(name);
   } catch (...) {

@@ -649,15 +649,19 @@ HRESULT SFStream::ReadLine(bool lenient, BSTR* out) noexcept {
   std::vector<bool> seen(units, false);
   bool anySeen = false, separatorFound = false;
   size_t matched = 0, have = 0, at = 0;
+  // Short lines are the common case: the first read is small and later ones grow, so
+  // that little is read past the line and given back.
+  size_t step = 256;
   try {
-    block.resize(kReadBlock);
     for (;;) {
       if (have - at < unit) {
         std::memmove(block.data(), block.data() + at, have - at);
         have -= at;
         at = 0;
+        if (block.size() < have + step) block.resize(have + step);
         ULONG got = 0;
-        const HRESULT hr = stream_->Read(block.data() + have, static_cast<ULONG>(block.size() - have), &got);
+        const HRESULT hr = stream_->Read(block.data() + have, static_cast<ULONG>(step), &got);
+        if (step < kReadBlock) step *= 2;
         if (FAILED(hr) || got == 0) {
           // A trailing half unit is consumed with the end of the stream.
           at = have;

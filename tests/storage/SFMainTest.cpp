@@ -108,6 +108,13 @@ TEST_F(SFMainTest, CreateFileTruncatesAndClonesKeepTheirPositions) {
   LONG pos = 0;
   s->get_Pos(&pos);
   EXPECT_EQ(7, pos);
+  // A write through one stream is seen by a clone that has already read that part.
+  LONG ignored = 0;
+  clone->Seek(0, 0, &ignored);
+  EXPECT_EQ(S_OK, clone->WriteText(Bstr(L"ALPHA").get(), 0));
+  s->put_Pos(0);
+  EXPECT_EQ(S_OK, s->ReadText(-1, a.put()));
+  EXPECT_STREQ(L"ALPHA", a.c_str());
   // EOS truncates the file itself.
   EXPECT_EQ(S_OK, s->put_EOS(1));
   s.reset();
