@@ -63,6 +63,8 @@ struct SharedFile {
   std::vector<BYTE> cache;
   ULONGLONG cacheStart = 0;
   size_t cacheLength = 0;
+  // The file size, known while the file is cacheable (only this file changes it).
+  ULONGLONG size = 0;
 
   void AddRef() noexcept { ++refs; }
   void Release() noexcept {
@@ -143,7 +145,12 @@ class FileStream final : public ComObject<FileStream, IStream> {
     at.Offset = static_cast<DWORD>(pos_);
     at.OffsetHigh = static_cast<DWORD>(pos_ >> 32);
     DWORD put = 0;
-    if (!WriteFile(file_->handle.get(), pv, cb, &put, &at)) return LastErrorResult(STG_E_WRITEFAULT);
+    const BOOL wrote = WriteFile(file_->handle.get(), pv, cb, &put, &at);
+    {
+      LockGuard fileGuard(file_->lock);
+      if (put && pos_ + put > file_->size) file_->size = pos_ + put;
+    }
+    if (!wrote) return LastErrorResult(STG_E_WRITEFAULT);
     pos_ += put;
     if (pcbWritten) *pcbWritten = put;
     return put == cb ? S_OK : STG_E_MEDIUMFULL;
@@ -160,8 +167,13 @@ class FileStream final : public ComObject<FileStream, IStream> {
         base = static_cast<LONGLONG>(pos_);
         break;
       case STREAM_SEEK_END: {
+        LockGuard fileGuard(file_->lock);
         LARGE_INTEGER size;
-        if (!GetFileSizeEx(file_->handle.get(), &size)) return LastErrorResult(STG_E_SEEKERROR);
+        if (file_->cacheable) {
+          size.QuadPart = static_cast<LONGLONG>(file_->size);
+        } else if (!GetFileSizeEx(file_->handle.get(), &size)) {
+          return LastErrorResult(STG_E_SEEKERROR);
+        }
         base = size.QuadPart;
         break;
       }
@@ -183,6 +195,7 @@ class FileStream final : public ComObject<FileStream, IStream> {
     if (at.QuadPart < 0) return STG_E_INVALIDFUNCTION;
     if (!SetFilePointerEx(file_->handle.get(), at, nullptr, FILE_BEGIN) || !SetEndOfFile(file_->handle.get()))
       return LastErrorResult(STG_E_MEDIUMFULL);
+    file_->size = size.QuadPart;
     return S_OK;
   }
   STDMETHODIMP CopyTo(IStream* target, ULARGE_INTEGER cb, ULARGE_INTEGER* pRead,
@@ -311,7 +324,10 @@ HRESULT OpenFileStream(const wchar_t* path, DWORD mode, bool create, IStream** o
   file->mode = mode;
   // Cache reads only when no other handle may write the file meanwhile.
   const DWORD sharing = mode & 0x70;
-  if ((access & GENERIC_READ) && (sharing == STGM_SHARE_EXCLUSIVE || sharing == STGM_SHARE_DENY_WRITE)) {
+  LARGE_INTEGER size;
+  if ((access & GENERIC_READ) && (sharing == STGM_SHARE_EXCLUSIVE || sharing == STGM_SHARE_DENY_WRITE) &&
+      GetFileSizeEx(file->handle.get(), &size)) {
+    file->size = static_cast<ULONGLONG>(size.QuadPart);
     try {
       file->cache.resize(65536);
       file->cacheable = true;

@@ -280,10 +280,15 @@ STDMETHODIMP SFStream::WriteText(BSTR bstrText, LONG lOptions) noexcept {
 STDMETHODIMP SFStream::get_EOS(LONG* pVal) noexcept {
   if (!pVal) return E_POINTER;
   *pVal = 0;
-  LONG pos = 0, size = 0;
-  RETURN_IF_FAILED(get_Pos(&pos));
-  RETURN_IF_FAILED(get_Size(&size));
-  *pVal = pos == size ? 1 : 0;
+  LockGuard guard(lock_);
+  if (!stream_) return Fail(10102);
+  // The size is taken by seeking to the end and back: a stat record would also fetch
+  // the times, which costs a file stream a system call on every test in a read loop.
+  ULONGLONG pos = 0, end = 0;
+  RETURN_IF_FAILED(SeekBy(stream_.get(), 0, STREAM_SEEK_CUR, &pos));
+  RETURN_IF_FAILED(SeekBy(stream_.get(), 0, STREAM_SEEK_END, &end));
+  RETURN_IF_FAILED(SeekBy(stream_.get(), static_cast<LONGLONG>(pos), STREAM_SEEK_SET));
+  *pVal = static_cast<ULONG>(pos) == static_cast<ULONG>(end) ? 1 : 0;
   return S_OK;
 }
 
