@@ -4,6 +4,10 @@
 
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace orvanta {
 
 char16_t foldCaseBeyondAscii(char16_t c) noexcept {
@@ -75,6 +79,18 @@ void appendUtf8Decoded(std::u16string& out, std::string_view bytes) {
   char16_t* o = out.data() + base;
   std::size_t i = 0;
   while (i < n) {
+#if defined(__SSE2__)
+    // Sixteen ASCII bytes at a time, widened in two stores.
+    const __m128i zero = _mm_setzero_si128();
+    while (i + 16 <= n) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+      if (_mm_movemask_epi8(v) != 0) break;
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm_unpacklo_epi8(v, zero));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 8), _mm_unpackhi_epi8(v, zero));
+      o += 16;
+      i += 16;
+    }
+#endif
     // Eight ASCII bytes at a time.
     while (i + 8 <= n) {
       std::uint64_t w;
