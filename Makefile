@@ -15,7 +15,7 @@ bootstrap:
 build: build-win build-native
 
 build-win: bootstrap
-	@cmake -S . -B $(WIN) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake >/dev/null
+	@cmake -S . -B $(WIN) $(if $(wildcard $(WIN)/CMakeCache.txt),,-DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake) >/dev/null
 	@cmake --build $(WIN) -j $(JOBS)
 
 build-native: bootstrap
