@@ -90,6 +90,16 @@ class FileStream final : public ComObject<FileStream, IStream> {
     pos_ = pos;
   }
 
+  // IUnknown: the stream also answers for its sequential base.
+  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) noexcept override {
+    if (ppv && IsEqualIID(riid, IID_ISequentialStream)) {
+      *ppv = static_cast<IStream*>(this);
+      AddRef();
+      return S_OK;
+    }
+    return ComObject::QueryInterface(riid, ppv);
+  }
+
   // ISequentialStream
   STDMETHODIMP Read(void* pv, ULONG cb, ULONG* pcbRead) noexcept override {
     if (pcbRead) *pcbRead = 0;

@@ -73,6 +73,12 @@ TEST_F(SFMainTest, OpenFileModesSharingAndErrors) {
   LONG size = 0;
   a->get_Size(&size);
   EXPECT_EQ(15, size);
+  ComPtr<ISFStreamBin> bin;
+  ComPtr<IUnknown> raw;
+  ComPtr<ISequentialStream> sequential;
+  ASSERT_EQ(S_OK, a.query(bin));
+  ASSERT_EQ(S_OK, bin->BinGetStreamPtr(raw.put()));
+  EXPECT_EQ(S_OK, raw.query(sequential));
   ComPtr<IDispatch> info;
   ASSERT_EQ(S_OK, a->Stats(info.put()));
   ComPtr<ISFInfo> stat;
