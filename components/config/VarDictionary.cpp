@@ -422,43 +422,32 @@ STDMETHODIMP VarDictionary::Remove(VARIANT varIndex, VARIANT* pvarResult) noexce
   return SetSuccessFlag(pvarResult, found != nullptr);
 }
 
-STDMETHODIMP VarDictionary::get_Root(VARIANT* pVal) noexcept {
+HRESULT VarDictionary::GetSlot(const Variant& slot, VARIANT* pVal) noexcept {
   RETURN_POINTER_IF_NULL(pVal);
   VariantInit(pVal);
   LockGuard guard(lock_);
-  return VariantCopy(pVal, root_.get());
+  return VariantCopy(pVal, const_cast<VARIANT*>(slot.get()));
 }
 
-STDMETHODIMP VarDictionary::put_Root(VARIANT newVal) noexcept {
+// Root and Missing store values as items do (default values extracted when asked for).
+// Extraction may call back into this dictionary, so read-only is checked again after it;
+// the old value is released once the lock is left.
+HRESULT VarDictionary::PutValueSlot(Variant& slot, const VARIANT* newVal) noexcept {
   Variant old;
   LockGuard guard(lock_);
   if (Has(kReadOnly)) return Report(kMsgReadOnly);
   Variant value;
-  RETURN_IF_FAILED(StoreValue(&newVal, value));
+  RETURN_IF_FAILED(StoreValue(newVal, value));
   if (Has(kReadOnly)) return Report(kMsgReadOnly);
-  old = std::move(root_);
-  root_ = std::move(value);
+  old = std::move(slot);
+  slot = std::move(value);
   return S_OK;
 }
 
-STDMETHODIMP VarDictionary::get_Missing(VARIANT* pVal) noexcept {
-  RETURN_POINTER_IF_NULL(pVal);
-  VariantInit(pVal);
-  LockGuard guard(lock_);
-  return VariantCopy(pVal, missing_.get());
-}
-
-STDMETHODIMP VarDictionary::put_Missing(VARIANT newVal) noexcept {
-  Variant old;
-  LockGuard guard(lock_);
-  if (Has(kReadOnly)) return Report(kMsgReadOnly);
-  Variant value;
-  RETURN_IF_FAILED(StoreValue(&newVal, value));
-  if (Has(kReadOnly)) return Report(kMsgReadOnly);
-  old = std::move(missing_);
-  missing_ = std::move(value);
-  return S_OK;
-}
+STDMETHODIMP VarDictionary::get_Root(VARIANT* pVal) noexcept { return GetSlot(root_, pVal); }
+STDMETHODIMP VarDictionary::put_Root(VARIANT newVal) noexcept { return PutValueSlot(root_, &newVal); }
+STDMETHODIMP VarDictionary::get_Missing(VARIANT* pVal) noexcept { return GetSlot(missing_, pVal); }
+STDMETHODIMP VarDictionary::put_Missing(VARIANT newVal) noexcept { return PutValueSlot(missing_, &newVal); }
 
 STDMETHODIMP VarDictionary::put_Item(VARIANT varIndex, VARIANT newVal) noexcept {
   LockGuard guard(lock_);
@@ -469,12 +458,7 @@ STDMETHODIMP VarDictionary::put_Item(VARIANT varIndex, VARIANT newVal) noexcept 
   return SetLocked(&varIndex, &newVal, &place);
 }
 
-STDMETHODIMP VarDictionary::get_Info(VARIANT* pVal) noexcept {
-  RETURN_POINTER_IF_NULL(pVal);
-  VariantInit(pVal);
-  LockGuard guard(lock_);
-  return VariantCopy(pVal, info_.get());
-}
+STDMETHODIMP VarDictionary::get_Info(VARIANT* pVal) noexcept { return GetSlot(info_, pVal); }
 
 STDMETHODIMP VarDictionary::put_Info(VARIANT newVal) noexcept {
   Variant old;

@@ -173,6 +173,9 @@ class VarDictionary final
   LONG AppendChecked(const VARIANT* bstrKey, Variant&& item) noexcept;
   // Copies a value to store, with default-value extraction when the option asks for it.
   HRESULT StoreValue(const VARIANT* src, Variant& out) noexcept;
+  // Copy of Root, Missing or Info; store into Root or Missing.
+  HRESULT GetSlot(const Variant& slot, VARIANT* pVal) noexcept;
+  HRESULT PutValueSlot(Variant& slot, const VARIANT* newVal) noexcept;
   HRESULT SetLocked(const VARIANT* key, const VARIANT* item, LONG* place) noexcept;
   // Detaches entries [pos] from the index and the array; their values go to `removed`,
   // to be released once the lock is left.
