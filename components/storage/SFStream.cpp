@@ -45,11 +45,12 @@ bool IsStatelessUnicodeCodePage(UINT cp) noexcept {
 
 }  // namespace
 
-HRESULT SFStream::CreateOver(IStream* stream, IDispatch** out) noexcept {
+HRESULT SFStream::CreateOver(IStream* stream, IDispatch** out, IUnknown* keepAlive) noexcept {
   if (!out) return E_POINTER;
   *out = nullptr;
   SFStream* obj = nullptr;
   RETURN_IF_FAILED(CreateObject(&obj));
+  obj->keepAlive_.reset(keepAlive);
   obj->stream_.reset(stream);
   *out = static_cast<ISFStream*>(obj);
   return S_OK;
@@ -173,7 +174,7 @@ STDMETHODIMP SFStream::Clone(IUnknown** ppUnk) noexcept {
   RETURN_IF_FAILED(stream_->Clone(copy.put()));
   if (!copy) return Fail(10106);
   ComPtr<IDispatch> obj;
-  RETURN_IF_FAILED(CreateOver(copy.get(), obj.put()));
+  RETURN_IF_FAILED(CreateOver(copy.get(), obj.put(), keepAlive_.get()));
   *ppUnk = obj.release();
   return S_OK;
 }
@@ -342,12 +343,14 @@ STDMETHODIMP SFStream::get_elementType(LONG* pVal) noexcept {
 STDMETHODIMP SFStream::Close() noexcept {
   LockGuard guard(lock_);
   stream_.reset();
+  keepAlive_.reset();
   return S_OK;
 }
 
 STDMETHODIMP SFStream::SetStream(IUnknown* pStrm) noexcept {
   LockGuard guard(lock_);
   stream_.reset();
+  keepAlive_.reset();
   if (!pStrm) return S_FALSE;
   return pStrm->QueryInterface(IID_IStream, stream_.put_void());
 }

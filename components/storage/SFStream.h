@@ -18,7 +18,8 @@ namespace orv {
 class SFStream final : public ComObject<SFStream, Dual<ISFStream>, ISFStreamBin, ErrorSupport<ISFStream>> {
  public:
   // A new SFStream over `stream` (null: closed), for the factories of other classes.
-  static HRESULT CreateOver(IStream* stream, IDispatch** out) noexcept;
+  // `keepAlive` holds what the stream needs to stay usable (the storages above it).
+  static HRESULT CreateOver(IStream* stream, IDispatch** out, IUnknown* keepAlive = nullptr) noexcept;
 
   // ISFStreamBin
   STDMETHODIMP BinGetStreamPtr(IUnknown** ppUnk) noexcept override;
@@ -67,6 +68,7 @@ class SFStream final : public ComObject<SFStream, Dual<ISFStream>, ISFStreamBin,
   UINT CodePage() const noexcept { return codePage_ == 0 ? CP_ACP : static_cast<UINT>(codePage_); }
 
   CriticalSection lock_;
+  ComPtr<IUnknown> keepAlive_;  // released after the stream
   ComPtr<IStream> stream_;
   std::wstring separator_ = L"\r\n";
   LONG unicodeText_ = 0;
