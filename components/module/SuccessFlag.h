@@ -20,6 +20,11 @@ inline HRESULT SetSuccessFlag(VARIANT_BOOL* out, bool ok) noexcept {
   return ok ? S_OK : S_FALSE;
 }
 
+inline HRESULT SetSuccessFlag(LONG* out, bool ok) noexcept {
+  if (out) *out = ok ? 1 : 0;
+  return ok ? S_OK : S_FALSE;
+}
+
 inline HRESULT SetSuccessFlag(BOOL* out, bool ok) noexcept {
   if (out) *out = ok ? 1 : 0;
   return ok ? S_OK : S_FALSE;

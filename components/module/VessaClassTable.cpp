@@ -11,6 +11,7 @@
 #include "components/module/VessaClasses.h"
 #include "components/script/ScpMan.h"
 #include "components/storage/SFMain.h"
+#include "components/storage/SFStorage.h"
 #include "components/storage/SFStream.h"
 
 namespace orv {
@@ -36,8 +37,8 @@ ClassEntry g_classes[] = {
     {&CLSID_SFDriveFree, &CLSID_SFDrive, 0, nullptr, true, nullptr},
     {&CLSID_SFMain, &CLSID_SFMain, 210, &SFMain::Create, true, nullptr},  // SFMain
     {&CLSID_SFMainFree, &CLSID_SFMain, 0, &SFMain::Create, true, nullptr},
-    {&CLSID_SFStorage, &CLSID_SFStorage, 211, nullptr, false, nullptr},  // SFStorage
-    {&CLSID_SFStorageFree, &CLSID_SFStorage, 0, nullptr, false, nullptr},
+    {&CLSID_SFStorage, &CLSID_SFStorage, 211, &SFStorage::Create, false, nullptr},  // SFStorage
+    {&CLSID_SFStorageFree, &CLSID_SFStorage, 0, &SFStorage::Create, false, nullptr},
     {&CLSID_SFStream, &CLSID_SFStream, 207, &SFStream::Create, false, nullptr},  // SFStream
     {&CLSID_SFStreamFree, &CLSID_SFStream, 0, &SFStream::Create, false, nullptr},
     {nullptr, &CLSID_SFInfo, 209, nullptr, false, nullptr},  // SFInfo

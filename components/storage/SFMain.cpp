@@ -14,6 +14,7 @@
 #include "components/module/Raii.h"
 #include "components/module/ResultMacros.h"
 #include "components/storage/FileStream.h"
+#include "components/storage/SFStorage.h"
 #include "components/storage/SFStream.h"
 
 namespace orv {
@@ -132,10 +133,33 @@ STDMETHODIMP SFMain::CreateMemoryStream(IDispatch** ppDisp) noexcept {
   return SFStream::CreateOver(stream.get(), ppDisp);
 }
 
-STDMETHODIMP SFMain::CreateStorageFile(BSTR, LONG, IDispatch** ppDisp) noexcept {
+namespace {
+
+// The file a storage-file mode names: with bit 8 a bare name lies in the program's
+// folder. The bit is this library's own and never reaches the platform.
+std::wstring StorageFilePath(BSTR file, DWORD& mode) {
+  const bool resolve = (mode & kModeResolvePath) != 0;
+  mode &= ~kModeResolvePath;
+  // A null text is the empty name, never the platform's unnamed temporary file.
+  return resolve ? ResolvePath(file ? file : L"") : std::wstring(file ? file : L"");
+}
+
+}  // namespace
+
+STDMETHODIMP SFMain::CreateStorageFile(BSTR bstrFile, LONG lMode, IDispatch** ppDisp) noexcept {
   if (!ppDisp) return E_POINTER;
   *ppDisp = nullptr;
-  return E_NOTIMPL;
+  try {
+    DWORD mode = static_cast<DWORD>(lMode);
+    const std::wstring path = StorageFilePath(bstrFile, mode);
+    ComPtr<IStorage> storage;
+    if (FAILED(StgCreateDocfile(path.c_str(), mode, 0, storage.put())) &&
+        FAILED(StgOpenStorage(path.c_str(), nullptr, mode, nullptr, 0, storage.put())))
+      return Fail(10159);
+    return SFStorage::CreateOver(storage.get(), ppDisp);
+  } catch (...) {
+    return E_OUTOFMEMORY;
+  }
 }
 
 STDMETHODIMP SFMain::IsStorageFile(BSTR, LONG* pVal) noexcept {
@@ -144,10 +168,18 @@ STDMETHODIMP SFMain::IsStorageFile(BSTR, LONG* pVal) noexcept {
   return S_FALSE;
 }
 
-STDMETHODIMP SFMain::OpenStorageFile(BSTR, LONG, IDispatch** ppDisp) noexcept {
+STDMETHODIMP SFMain::OpenStorageFile(BSTR bstrFile, LONG lMode, IDispatch** ppDisp) noexcept {
   if (!ppDisp) return E_POINTER;
   *ppDisp = nullptr;
-  return E_NOTIMPL;
+  try {
+    DWORD mode = static_cast<DWORD>(lMode);
+    const std::wstring path = StorageFilePath(bstrFile, mode);
+    ComPtr<IStorage> storage;
+    RETURN_IF_FAILED(StgOpenStorage(path.c_str(), nullptr, mode, nullptr, 0, storage.put()));
+    return SFStorage::CreateOver(storage.get(), ppDisp);
+  } catch (...) {
+    return E_OUTOFMEMORY;
+  }
 }
 
 STDMETHODIMP SFMain::CreateDirectory(BSTR, LONG, IDispatch** ppDisp) noexcept {

@@ -1,0 +1,434 @@
+// SFStorage: one IStorage for scripts. Every element it opens carries the lineage of
+// storages above it, so streams and storages stay usable after the script has let go of
+// the objects they were opened from. Copies fall back to an element-by-element copy
+// where the platform's own call fails (see StorageElements.cpp).
+#include "components/storage/SFStorage.h"
+
+#include <string>
+#include <vector>
+
+#include "components/config/VarDictionary.h"
+#include "components/module/ErrorReport.h"
+#include "components/module/ResultMacros.h"
+#include "components/module/SuccessFlag.h"
+#include "components/storage/SFInfo.h"
+#include "components/storage/SFStream.h"
+
+namespace orv {
+
+namespace {
+
+HRESULT Fail(UINT id, HRESULT hr = 0) noexcept { return ReportError(CLSID_SFStorage, id, GUID_NULL, hr); }
+
+// A null BSTR is the empty text.
+const wchar_t* Text(BSTR s) noexcept { return s ? s : L""; }
+
+// Opens used only to test or describe an element: shared first, then exclusive, because
+// a compound file opens nested elements in no other sharing mode.
+constexpr DWORD kQueryModes[] = {STGM_READ | STGM_SHARE_DENY_NONE, STGM_READ | STGM_SHARE_EXCLUSIVE};
+
+// A new SFInfo filled from the element's stat record with its name. A failed stat call
+// is returned as it is, a failed fill as E_FAIL.
+template <class Element>
+HRESULT NewInfo(Element* element, IDispatch** out) noexcept {
+  SFInfo* created = nullptr;
+  RETURN_IF_FAILED(SFInfo::CreateObject(&created));
+  ComPtr<SFInfo> info;
+  info.attach(created);
+  STATSTG stat = {};
+  RETURN_IF_FAILED(element->Stat(&stat, STATFLAG_DEFAULT));
+  const HRESULT hr = info->Fill(stat);
+  CoTaskMemFree(stat.pwcsName);
+  if (FAILED(hr)) return E_FAIL;
+  *out = static_cast<ISFInfo*>(info.release());
+  return S_OK;
+}
+
+// The element names of a path: "\" and "/" separate, leading separators are ignored.
+std::vector<std::wstring> SplitPath(const wchar_t* path) {
+  std::vector<std::wstring> names;
+  const wchar_t* p = path;
+  while (*p == L'\\' || *p == L'/') ++p;
+  if (!*p) return names;
+  for (;;) {
+    const wchar_t* end = p;
+    while (*end && *end != L'\\' && *end != L'/') ++end;
+    names.emplace_back(p, end);
+    if (!*end) return names;
+    p = end + 1;
+  }
+}
+
+}  // namespace
+
+HRESULT StorageOfObject(IUnknown* object, ComPtr<IStorage>& out) noexcept {
+  out.reset();
+  if (!object) return E_NOINTERFACE;
+  ComPtr<ISFStorageBin> bin;
+  if (FAILED(object->QueryInterface(IID_ISFStorageBin, bin.put_void()))) return E_NOINTERFACE;
+  ComPtr<IUnknown> raw;
+  RETURN_IF_FAILED(bin->BinGetStoragePtr(raw.put()));
+  if (!raw) return E_NOINTERFACE;
+  return raw.query(out);
+}
+
+HRESULT SFStorage::CreateOver(IStorage* storage, IDispatch** out, Lineage* lineage) noexcept {
+  if (!out) return E_POINTER;
+  *out = nullptr;
+  SFStorage* obj = nullptr;
+  RETURN_IF_FAILED(CreateObject(&obj));
+  obj->lineage_.reset(lineage);
+  obj->storage_.reset(storage);
+  *out = static_cast<ISFStorage*>(obj);
+  return S_OK;
+}
+
+HRESULT SFStorage::ChildLineage(ComPtr<Lineage>& out) noexcept {
+  try {
+    return Lineage::Extend(lineage_.get(), {storage_}, out.put());
+  } catch (...) {
+    return E_OUTOFMEMORY;
+  }
+}
+
+// ---- ISFStorageBin ----
+
+STDMETHODIMP SFStorage::BinGetStoragePtr(IUnknown** ppUnk) noexcept {
+  if (!ppUnk) return E_POINTER;
+  *ppUnk = nullptr;
+  LockGuard guard(lock_);
+  if (!storage_) return Fail(10102);
+  return storage_->QueryInterface(IID_IStorage, reinterpret_cast<void**>(ppUnk));
+}
+
+// ---- ISFStorage ----
+
+STDMETHODIMP SFStorage::get_classID(BSTR* pVal) noexcept {
+  if (!pVal) return E_POINTER;
+  *pVal = nullptr;
+  LockGuard guard(lock_);
+  if (!storage_) return Fail(10102);
+  STATSTG stat = {};
+  const HRESULT hr = storage_->Stat(&stat, STATFLAG_NONAME);
+  if (FAILED(hr)) return Fail(10113, hr);
+  LPOLESTR text = nullptr;
+  if (FAILED(StringFromCLSID(stat.clsid, &text)) || !text) return Fail(10114);
+  *pVal = SysAllocString(text);
+  CoTaskMemFree(text);
+  return *pVal ? S_OK : E_OUTOFMEMORY;
+}
+
+STDMETHODIMP SFStorage::put_classID(BSTR newVal) noexcept {
+  LockGuard guard(lock_);
+  if (!storage_) return Fail(10102);
+  if (!newVal) return Fail(10115);
+  // Only the registry form "{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}" is a class id: the
+  // platform's parser would also take a ProgID, or the empty text as the null class.
+  CLSID clsid;
+  if (SysStringLen(newVal) != 38 || newVal[0] != L'{' || FAILED(CLSIDFromString(newVal, &clsid))) return Fail(10116);
+  return storage_->SetClass(clsid);
+}
+
+STDMETHODIMP SFStorage::Remove(BSTR bstrName) noexcept {
+  LockGuard guard(lock_);
+  if (!storage_) return Fail(10102);
+  return storage_->DestroyElement(Text(bstrName));
+}
+
+STDMETHODIMP SFStorage::Rename(BSTR bstrOldName, BSTR bstrNewName) noexcept {
+  LockGuard guard(lock_);
+  if (!storage_) return Fail(10102);
+  return storage_->RenameElement(Text(bstrOldName), Text(bstrNewName));
+}
+
+STDMETHODIMP SFStorage::get_elementType(LONG* pVal) noexcept {
+  if (!pVal) return E_POINTER;
+  LockGuard guard(lock_);
+  *pVal = storage_ ? STGTY_STORAGE : 0;
+  return S_OK;
+}
+
+STDMETHODIMP SFStorage::get_name(BSTR* pVal) noexcept {
+  if (!pVal) return E_POINTER;
+  *pVal = nullptr;
+  LockGuard guard(lock_);
+  if (!storage_) return Fail(10102);
+  STATSTG stat = {};
+  const HRESULT hr = storage_->Stat(&stat, STATFLAG_DEFAULT);
+  if (FAILED(hr)) return Fail(10113, hr);
+  *pVal = SysAllocString(stat.pwcsName ? stat.pwcsName : L"");
+  CoTaskMemFree(stat.pwcsName);
+  return *pVal ? S_OK : E_OUTOFMEMORY;
+}
+
+STDMETHODIMP SFStorage::Commit(LONG lFlags) noexcept {
+  LockGuard guard(lock_);
+  if (!storage_) return Fail(10102);
+  return storage_->Commit(static_cast<DWORD>(lFlags));
+}
+
+STDMETHODIMP SFStorage::Stats(IDispatch** ppDisp) noexcept {
+  if (!ppDisp) return E_POINTER;
+  *ppDisp = nullptr;
+  LockGuard guard(lock_);
+  if (!storage_) return Fail(10102);
+  return NewInfo(storage_.get(), ppDisp);
+}
+
+STDMETHODIMP SFStorage::CreateStream(BSTR bstrName, LONG lMode, IDispatch** ppDisp) noexcept {
+  if (!ppDisp) return E_POINTER;
+  *ppDisp = nullptr;
+  LockGuard guard(lock_);
+  if (!storage_) return Fail(10102);
+  ComPtr<IStream> stream;
+  RETURN_IF_FAILED(storage_->CreateStream(Text(bstrName), static_cast<DWORD>(lMode), 0, 0, stream.put()));
+  ComPtr<Lineage> lineage;
+  RETURN_IF_FAILED(ChildLineage(lineage));
+  return SFStream::CreateOver(stream.get(), ppDisp, lineage.get());
+}
+
+STDMETHODIMP SFStorage::OpenStream(BSTR bstrName, LONG lMode, IDispatch** ppDisp) noexcept {
+  if (!ppDisp) return E_POINTER;
+  *ppDisp = nullptr;
+  LockGuard guard(lock_);
+  if (!storage_) return Fail(10102);
+  ComPtr<IStream> stream;
+  RETURN_IF_FAILED(storage_->OpenStream(Text(bstrName), nullptr, static_cast<DWORD>(lMode), 0, stream.put()));
+  ComPtr<Lineage> lineage;
+  RETURN_IF_FAILED(ChildLineage(lineage));
+  return SFStream::CreateOver(stream.get(), ppDisp, lineage.get());
+}
+
+STDMETHODIMP SFStorage::CreateStorage(BSTR bstrName, LONG lMode, IDispatch** ppDisp) noexcept {
+  if (!ppDisp) return E_POINTER;
+  *ppDisp = nullptr;
+  LockGuard guard(lock_);
+  if (!storage_) return Fail(10102);
+  ComPtr<IStorage> storage;
+  RETURN_IF_FAILED(storage_->CreateStorage(Text(bstrName), static_cast<DWORD>(lMode), 0, 0, storage.put()));
+  ComPtr<Lineage> lineage;
+  RETURN_IF_FAILED(ChildLineage(lineage));
+  return CreateOver(storage.get(), ppDisp, lineage.get());
+}
+
+STDMETHODIMP SFStorage::OpenStorage(BSTR bstrName, LONG lMode, IDispatch** ppDisp) noexcept {
+  if (!ppDisp) return E_POINTER;
+  *ppDisp = nullptr;
+  LockGuard guard(lock_);
+  if (!storage_) return Fail(10102);
+  ComPtr<IStorage> storage;
+  RETURN_IF_FAILED(
+      storage_->OpenStorage(Text(bstrName), nullptr, static_cast<DWORD>(lMode), nullptr, 0, storage.put()));
+  ComPtr<Lineage> lineage;
+  RETURN_IF_FAILED(ChildLineage(lineage));
+  return CreateOver(storage.get(), ppDisp, lineage.get());
+}
+
+STDMETHODIMP SFStorage::Revert(LONG* pbSuccess) noexcept {
+  if (!pbSuccess) return E_POINTER;
+  *pbSuccess = 0;
+  LockGuard guard(lock_);
+  if (!storage_) return Fail(10102);
+  return SetSuccessFlag(pbSuccess, SUCCEEDED(storage_->Revert()));
+}
+
+STDMETHODIMP SFStorage::get_contents(IDispatch** ppDisp) noexcept {
+  if (!ppDisp) return E_POINTER;
+  *ppDisp = nullptr;
+  LockGuard guard(lock_);
+  if (!storage_) return Fail(10102);
+  // Every element gets its item, also under a name that differs from another one only
+  // in case (a folder on a case-sensitive file system).
+  ComPtr<IVarDictionary> items;
+  RETURN_IF_FAILED(CreateVarDictionaryWithOptions(kFactoryAllowDuplicateNames | kFactoryAllowUnnamedValues, items.put()));
+  ComPtr<IEnumSTATSTG> list;
+  if (FAILED(storage_->EnumElements(0, nullptr, 0, list.put())) || !list) return Fail(10134);
+  for (;;) {
+    STATSTG stat = {};
+    ULONG fetched = 0;
+    const HRESULT next = list->Next(1, &stat, &fetched);
+    if (FAILED(next)) return Fail(10134);
+    if (next != S_OK || fetched != 1) break;
+    SFInfo* created = nullptr;
+    HRESULT hr = SFInfo::CreateObject(&created);
+    ComPtr<SFInfo> info;
+    info.attach(created);
+    if (SUCCEEDED(hr)) hr = info->Fill(stat);
+    Variant key, item;
+    if (SUCCEEDED(hr)) {
+      V_VT(key.get()) = VT_BSTR;
+      V_BSTR(key.get()) = SysAllocString(stat.pwcsName ? stat.pwcsName : L"");
+      if (!V_BSTR(key.get())) hr = E_OUTOFMEMORY;
+    }
+    CoTaskMemFree(stat.pwcsName);
+    RETURN_IF_FAILED(hr);
+    V_VT(item.get()) = VT_DISPATCH;
+    V_DISPATCH(item.get()) = static_cast<ISFInfo*>(info.release());
+    LONG place = 0;
+    RETURN_IF_FAILED(items->Add(*key.get(), *item.get(), &place));
+  }
+  *ppDisp = items.release();
+  return S_OK;
+}
+
+STDMETHODIMP SFStorage::Close() noexcept {
+  LockGuard guard(lock_);
+  storage_.reset();
+  lineage_.reset();
+  return S_OK;
+}
+
+STDMETHODIMP SFStorage::SetStorage(IUnknown* pUnk) noexcept {
+  LockGuard guard(lock_);
+  storage_.reset();
+  lineage_.reset();
+  if (!pUnk) return S_FALSE;
+  return pUnk->QueryInterface(IID_IStorage, storage_.put_void());
+}
+
+// The target's storage is taken before this object's lock: the target takes its own,
+// and two storages copying into each other on two threads must not wait on each other.
+STDMETHODIMP SFStorage::CopyTo(IDispatch* pTarget, LONG* pbSuccess) noexcept {
+  if (!pbSuccess) return E_POINTER;
+  *pbSuccess = 0;
+  ComPtr<IStorage> target;
+  const HRESULT targetHr = StorageOfObject(pTarget, target);
+  LockGuard guard(lock_);
+  if (!storage_) return Fail(10102);
+  if (targetHr == E_NOINTERFACE) return Fail(10118);
+  RETURN_IF_FAILED(targetHr);
+  // A storage copied into itself would replace each element while reading it.
+  if (SameObject(storage_.get(), target.get())) return SetSuccessFlag(pbSuccess, false);
+  HRESULT hr = storage_->CopyTo(0, nullptr, nullptr, target.get());
+  if (FAILED(hr)) hr = CopyStorageContents(storage_.get(), target.get());
+  return SetSuccessFlag(pbSuccess, SUCCEEDED(hr));
+}
+
+HRESULT SFStorage::CopyOrMoveElement(BSTR oldName, IDispatch* target, BSTR newName, bool move,
+                                     LONG* success) noexcept {
+  if (!success) return E_POINTER;
+  *success = 0;
+  if (!oldName || !newName) return E_POINTER;
+  ComPtr<IStorage> into;
+  const HRESULT targetHr = StorageOfObject(target, into);
+  LockGuard guard(lock_);
+  if (!storage_) return Fail(10102);
+  if (targetHr == E_NOINTERFACE) return Fail(10118);
+  RETURN_IF_FAILED(targetHr);
+  if (SysStringLen(oldName) == 0) return E_INVALIDARG;
+  const wchar_t* name = SysStringLen(newName) ? newName : oldName;
+  if (IsSameElement(storage_.get(), oldName, into.get(), name)) return SetSuccessFlag(success, false);
+  HRESULT hr = storage_->MoveElementTo(oldName, into.get(), name, move ? STGMOVE_MOVE : STGMOVE_COPY);
+  if (FAILED(hr)) hr = CopyStorageElement(storage_.get(), oldName, into.get(), name, move);
+  return SetSuccessFlag(success, SUCCEEDED(hr));
+}
+
+STDMETHODIMP SFStorage::CopyElementTo(BSTR bstrOldName, IDispatch* pSFStrg, BSTR bstrName, LONG* pbSuccess) noexcept {
+  return CopyOrMoveElement(bstrOldName, pSFStrg, bstrName, false, pbSuccess);
+}
+
+STDMETHODIMP SFStorage::MoveElementTo(BSTR bstrOldName, IDispatch* pSFStrg, BSTR bstrName, LONG* pbSuccess) noexcept {
+  return CopyOrMoveElement(bstrOldName, pSFStrg, bstrName, true, pbSuccess);
+}
+
+// ---- elements by path ----
+
+HRESULT SFStorage::OpenPath(const wchar_t* path, DWORD mode, bool create, Kind kind, ComPtr<IStorage>& storage,
+                            ComPtr<IStream>& stream, ComPtr<Lineage>& lineage) noexcept {
+  try {
+    const std::vector<std::wstring> names = SplitPath(path);
+    if (names.empty()) return E_FAIL;
+    // Storages on the way are opened read-write with the mode's sharing bits when
+    // creating (and made where missing), with the given mode when opening.
+    const DWORD between =
+        create ? (mode & ~(STGM_WRITE | STGM_READWRITE | STGM_CREATE | STGM_CONVERT)) | STGM_READWRITE : mode;
+    std::vector<ComPtr<IStorage>> parents{storage_};
+    for (size_t i = 0; i + 1 < names.size(); ++i) {
+      ComPtr<IStorage> next;
+      HRESULT hr = parents.back()->OpenStorage(names[i].c_str(), nullptr, between, nullptr, 0, next.put());
+      if (FAILED(hr) && create) hr = parents.back()->CreateStorage(names[i].c_str(), between, 0, 0, next.put());
+      RETURN_IF_FAILED(hr);
+      parents.push_back(std::move(next));
+    }
+    IStorage* parent = parents.back().get();
+    const wchar_t* last = names.back().c_str();
+    if (kind == Kind::kStorage) {
+      RETURN_IF_FAILED(create ? parent->CreateStorage(last, mode, 0, 0, storage.put())
+                              : parent->OpenStorage(last, nullptr, mode, nullptr, 0, storage.put()));
+    } else {
+      RETURN_IF_FAILED(create ? parent->CreateStream(last, mode, 0, 0, stream.put())
+                              : parent->OpenStream(last, nullptr, mode, 0, stream.put()));
+    }
+    return Lineage::Extend(lineage_.get(), parents, lineage.put());
+  } catch (...) {
+    return E_OUTOFMEMORY;
+  }
+}
+
+HRESULT SFStorage::OpenPathObject(BSTR path, LONG mode, bool create, Kind kind, IDispatch** out) noexcept {
+  if (!out) return E_POINTER;
+  *out = nullptr;
+  LockGuard guard(lock_);
+  if (!storage_) return Fail(10102);
+  ComPtr<IStorage> storage;
+  ComPtr<IStream> stream;
+  ComPtr<Lineage> lineage;
+  RETURN_IF_FAILED(OpenPath(Text(path), static_cast<DWORD>(mode), create, kind, storage, stream, lineage));
+  return kind == Kind::kStorage ? CreateOver(storage.get(), out, lineage.get())
+                                : SFStream::CreateOver(stream.get(), out, lineage.get());
+}
+
+STDMETHODIMP SFStorage::CreateSubStorage(BSTR bstrPath, LONG lFlags, IDispatch** ppDisp) noexcept {
+  return OpenPathObject(bstrPath, lFlags, true, Kind::kStorage, ppDisp);
+}
+
+STDMETHODIMP SFStorage::CreateSubStream(BSTR bstrPath, LONG lFlags, IDispatch** ppDisp) noexcept {
+  return OpenPathObject(bstrPath, lFlags, true, Kind::kStream, ppDisp);
+}
+
+STDMETHODIMP SFStorage::OpenSubStorage(BSTR bstrPath, LONG lFlags, IDispatch** ppDisp) noexcept {
+  return OpenPathObject(bstrPath, lFlags, false, Kind::kStorage, ppDisp);
+}
+
+STDMETHODIMP SFStorage::OpenSubStream(BSTR bstrPath, LONG lFlags, IDispatch** ppDisp) noexcept {
+  return OpenPathObject(bstrPath, lFlags, false, Kind::kStream, ppDisp);
+}
+
+STDMETHODIMP SFStorage::SubItemExists(BSTR bstrPath, LONG* pVal) noexcept {
+  if (!pVal) return E_POINTER;
+  *pVal = 0;
+  LockGuard guard(lock_);
+  if (!storage_) return Fail(10102);
+  for (const Kind kind : {Kind::kStorage, Kind::kStream}) {
+    for (const DWORD mode : kQueryModes) {
+      ComPtr<IStorage> storage;
+      ComPtr<IStream> stream;
+      ComPtr<Lineage> lineage;
+      if (SUCCEEDED(OpenPath(Text(bstrPath), mode, false, kind, storage, stream, lineage))) {
+        *pVal = kind == Kind::kStorage ? -1 : 1;
+        return S_OK;
+      }
+    }
+  }
+  return S_OK;
+}
+
+STDMETHODIMP SFStorage::GetSubItemInfo(BSTR bstrPath, IDispatch** ppDisp) noexcept {
+  if (!ppDisp) return E_POINTER;
+  *ppDisp = nullptr;
+  LockGuard guard(lock_);
+  if (!storage_) return Fail(10102);
+  HRESULT hr = E_FAIL;
+  for (const Kind kind : {Kind::kStorage, Kind::kStream}) {
+    for (const DWORD mode : kQueryModes) {
+      ComPtr<IStorage> storage;
+      ComPtr<IStream> stream;
+      ComPtr<Lineage> lineage;
+      hr = OpenPath(Text(bstrPath), mode, false, kind, storage, stream, lineage);
+      if (SUCCEEDED(hr)) return storage ? NewInfo(storage.get(), ppDisp) : NewInfo(stream.get(), ppDisp);
+    }
+  }
+  return hr;
+}
+
+}  // namespace orv

@@ -1,0 +1,76 @@
+// SFStorage (and its free-threaded twin SFStorageFree): the script-facing wrapper around
+// one IStorage, a compound file or a folder alike: elements, class id, statistics,
+// contents, copies between storages and access to nested elements by path.
+#pragma once
+#include <windows.h>
+#include <ole2.h>
+#include <oleauto.h>
+
+#include "OrvantaVessa.h"
+#include "components/module/ComObject.h"
+#include "components/module/Dispatch.h"
+#include "components/module/Raii.h"
+#include "components/storage/StorageElements.h"
+
+namespace orv {
+
+class SFStorage final
+    : public ComObject<SFStorage, Dual<ISFStorage>, ISFStorageBin, ErrorSupport<ISFStorage>> {
+ public:
+  // A new SFStorage over `storage` (null: closed), for the factories of other classes.
+  // `lineage` holds the storages `storage` was opened below.
+  static HRESULT CreateOver(IStorage* storage, IDispatch** out, Lineage* lineage = nullptr) noexcept;
+
+  // ISFStorageBin
+  STDMETHODIMP BinGetStoragePtr(IUnknown** ppUnk) noexcept override;
+
+  // ISFStorage, in interface order
+  STDMETHODIMP get_classID(BSTR* pVal) noexcept override;
+  STDMETHODIMP put_classID(BSTR newVal) noexcept override;
+  STDMETHODIMP Remove(BSTR bstrName) noexcept override;
+  STDMETHODIMP Rename(BSTR bstrOldName, BSTR bstrNewName) noexcept override;
+  STDMETHODIMP get_elementType(LONG* pVal) noexcept override;
+  STDMETHODIMP get_name(BSTR* pVal) noexcept override;
+  STDMETHODIMP Commit(LONG lFlags) noexcept override;
+  STDMETHODIMP Stats(IDispatch** ppDisp) noexcept override;
+  STDMETHODIMP CreateStream(BSTR bstrName, LONG lMode, IDispatch** ppDisp) noexcept override;
+  STDMETHODIMP OpenStream(BSTR bstrName, LONG lMode, IDispatch** ppDisp) noexcept override;
+  STDMETHODIMP CreateStorage(BSTR bstrName, LONG lMode, IDispatch** ppDisp) noexcept override;
+  STDMETHODIMP OpenStorage(BSTR bstrName, LONG lMode, IDispatch** ppDisp) noexcept override;
+  STDMETHODIMP Revert(LONG* pbSuccess) noexcept override;
+  STDMETHODIMP get_contents(IDispatch** ppDisp) noexcept override;
+  STDMETHODIMP Close() noexcept override;
+  STDMETHODIMP SetStorage(IUnknown* pUnk) noexcept override;
+  STDMETHODIMP CopyTo(IDispatch* pTarget, LONG* pbSuccess) noexcept override;
+  STDMETHODIMP CopyElementTo(BSTR bstrOldName, IDispatch* pSFStrg, BSTR bstrName, LONG* pbSuccess) noexcept override;
+  STDMETHODIMP MoveElementTo(BSTR bstrOldName, IDispatch* pSFStrg, BSTR bstrName, LONG* pbSuccess) noexcept override;
+  STDMETHODIMP CreateSubStorage(BSTR bstrPath, LONG lFlags, IDispatch** ppDisp) noexcept override;
+  STDMETHODIMP CreateSubStream(BSTR bstrPath, LONG lFlags, IDispatch** ppDisp) noexcept override;
+  STDMETHODIMP OpenSubStorage(BSTR bstrPath, LONG lFlags, IDispatch** ppDisp) noexcept override;
+  STDMETHODIMP OpenSubStream(BSTR bstrPath, LONG lFlags, IDispatch** ppDisp) noexcept override;
+  STDMETHODIMP SubItemExists(BSTR bstrPath, LONG* pVal) noexcept override;
+  STDMETHODIMP GetSubItemInfo(BSTR bstrPath, IDispatch** ppDisp) noexcept override;
+
+ private:
+  enum class Kind { kStorage, kStream };
+  // Opens (or with `create` creates) the element at `path` below the attached storage.
+  // Exactly one of `storage`/`stream` receives it, `lineage` the storages it needs.
+  HRESULT OpenPath(const wchar_t* path, DWORD mode, bool create, Kind kind, ComPtr<IStorage>& storage,
+                   ComPtr<IStream>& stream, ComPtr<Lineage>& lineage) noexcept;
+  // OpenPath wrapped in a new SFStorage or SFStream.
+  HRESULT OpenPathObject(BSTR path, LONG mode, bool create, Kind kind, IDispatch** out) noexcept;
+  // The lineage of an element opened directly in the attached storage.
+  HRESULT ChildLineage(ComPtr<Lineage>& out) noexcept;
+  HRESULT CopyOrMoveElement(BSTR oldName, IDispatch* target, BSTR newName, bool move, LONG* success) noexcept;
+
+  CriticalSection lock_;
+  // Released after the storage it keeps usable.
+  ComPtr<Lineage> lineage_;
+  ComPtr<IStorage> storage_;
+};
+
+// The storage inside an SFStorage (ISFStorageBin); E_NOINTERFACE for anything else,
+// the object's own failure when it is closed.
+HRESULT StorageOfObject(IUnknown* object, ComPtr<IStorage>& out) noexcept;
+
+}  // namespace orv
