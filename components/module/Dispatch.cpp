@@ -2,6 +2,10 @@
 // IDispatch bodies of every dual interface.
 #include "components/module/Dispatch.h"
 
+#include <algorithm>
+#include <new>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "components/module/Module.h"
@@ -10,10 +14,21 @@
 namespace orv {
 namespace {
 
+// Member names of one interface, folded to lower case and sorted, for the one-name
+// lookups script engines make before every call (Wine's JScript asks again on each call,
+// and the type information compares names through the locale, one member at a time).
+using NameTable = std::vector<std::pair<std::wstring, DISPID>>;
+
+struct CachedInterface {
+  IID iid;
+  ITypeInfo* info;  // kept for the life of the process
+  NameTable* names = nullptr;  // built on the first name lookup
+};
+
 struct TypeInfoCache {
   CriticalSection lock;
   ITypeLib* library = nullptr;  // kept for the life of the process
-  std::vector<std::pair<IID, ITypeInfo*>> infos;
+  std::vector<CachedInterface> infos;
 };
 
 TypeInfoCache& Cache() {
@@ -31,6 +46,68 @@ HRESULT LoadModuleTypeLib(ITypeLib** lib) noexcept {
 
 constexpr WORD kGetOrCall = DISPATCH_METHOD | DISPATCH_PROPERTYGET;
 
+// Longest name the table answers; longer ones go to the type information.
+constexpr size_t kMaxTableName = 64;
+
+// Folds an ASCII name to lower case; false for names the table does not hold (non-ASCII
+// or too long), which the type information answers with its own comparison rules.
+bool FoldName(const wchar_t* name, wchar_t (&out)[kMaxTableName + 1], size_t& length) noexcept {
+  length = 0;
+  for (; name[length]; ++length) {
+    const wchar_t c = name[length];
+    if (length == kMaxTableName || c >= 0x80) return false;
+    out[length] = (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c + (L'a' - L'A')) : c;
+  }
+  out[length] = 0;
+  return length > 0;
+}
+
+// The names of the functions and variables the interface declares itself; a name that
+// appears twice (a property's get and put) keeps its first member id.
+NameTable* BuildNameTable(ITypeInfo* info) noexcept {
+  TYPEATTR* attr = nullptr;
+  if (FAILED(info->GetTypeAttr(&attr))) return nullptr;
+  std::vector<MEMBERID> ids;
+  try {
+    for (UINT i = 0; i < attr->cFuncs; ++i) {
+      FUNCDESC* func = nullptr;
+      if (FAILED(info->GetFuncDesc(i, &func))) continue;
+      ids.push_back(func->memid);
+      info->ReleaseFuncDesc(func);
+    }
+    for (UINT i = 0; i < attr->cVars; ++i) {
+      VARDESC* var = nullptr;
+      if (FAILED(info->GetVarDesc(i, &var))) continue;
+      ids.push_back(var->memid);
+      info->ReleaseVarDesc(var);
+    }
+  } catch (...) {
+    info->ReleaseTypeAttr(attr);
+    return nullptr;
+  }
+  info->ReleaseTypeAttr(attr);
+  auto* table = new (std::nothrow) NameTable();
+  if (!table) return nullptr;
+  try {
+    for (MEMBERID id : ids) {
+      Bstr name;
+      UINT got = 0;
+      if (FAILED(info->GetNames(id, name.put(), 1, &got)) || got == 0 || !name.get()) continue;
+      wchar_t folded[kMaxTableName + 1];
+      size_t length = 0;
+      if (!FoldName(name.get(), folded, length)) continue;
+      const std::wstring_view key(folded, length);
+      if (std::none_of(table->begin(), table->end(), [&](const auto& e) { return e.first == key; }))
+        table->emplace_back(std::wstring(key), id);
+    }
+    std::sort(table->begin(), table->end());
+  } catch (...) {
+    delete table;
+    return nullptr;
+  }
+  return table;
+}
+
 }  // namespace
 
 HRESULT GetModuleTypeInfo(REFIID iid, ITypeInfo** info) noexcept {
@@ -38,10 +115,10 @@ HRESULT GetModuleTypeInfo(REFIID iid, ITypeInfo** info) noexcept {
   *info = nullptr;
   TypeInfoCache& cache = Cache();
   LockGuard guard(cache.lock);
-  for (auto& [cachedIid, cached] : cache.infos) {
-    if (IsEqualIID(cachedIid, iid)) {
-      cached->AddRef();
-      *info = cached;
+  for (auto& cached : cache.infos) {
+    if (IsEqualIID(cached.iid, iid)) {
+      cached.info->AddRef();
+      *info = cached.info;
       return S_OK;
     }
   }
@@ -53,7 +130,7 @@ HRESULT GetModuleTypeInfo(REFIID iid, ITypeInfo** info) noexcept {
   const HRESULT hr = cache.library->GetTypeInfoOfGuid(iid, &found);
   if (FAILED(hr)) return hr;
   try {
-    cache.infos.emplace_back(iid, found);
+    cache.infos.push_back(CachedInterface{iid, found});
   } catch (...) {
     found->Release();
     return E_OUTOFMEMORY;
@@ -75,6 +152,27 @@ HRESULT DispatchGetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, DISPID* i
   ComPtr<ITypeInfo> info;
   const HRESULT hr = GetModuleTypeInfo(iid, info.put());
   if (FAILED(hr)) return hr;
+  // A member name alone is answered from the table; named arguments, unknown names and
+  // names the table does not hold go to the type information, which also sets the errors.
+  wchar_t folded[kMaxTableName + 1];
+  size_t length = 0;
+  if (count == 1 && names[0] && FoldName(names[0], folded, length)) {
+    TypeInfoCache& cache = Cache();
+    LockGuard guard(cache.lock);
+    for (auto& cached : cache.infos) {
+      if (!IsEqualIID(cached.iid, iid)) continue;
+      if (!cached.names) cached.names = BuildNameTable(cached.info);
+      if (!cached.names) break;
+      const std::wstring_view key(folded, length);
+      const auto at = std::lower_bound(cached.names->begin(), cached.names->end(), key,
+                                       [](const auto& e, std::wstring_view k) { return e.first < k; });
+      if (at != cached.names->end() && at->first == key) {
+        ids[0] = at->second;
+        return S_OK;
+      }
+      break;
+    }
+  }
   return info->GetIDsOfNames(names, count, ids);
 }
 

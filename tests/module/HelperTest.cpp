@@ -204,4 +204,57 @@ TEST(SuccessFlagTest, OneOrZeroWithOkOrFalse) {
   EXPECT_EQ(S_FALSE, orv::SetSuccessFlag(static_cast<VARIANT*>(nullptr), false));
 }
 
+// Member names are answered from a folded table; every answer must be the one the type
+// information gives, in any letter case, and what the table does not hold (unknown names,
+// named arguments) must still get the type information's answers and errors.
+TEST(DispatchTest, NameLookupsAgreeWithTheTypeInformation) {
+  orv::ComInit com(COINIT_APARTMENTTHREADED);
+  for (const CLSID* clsid : {&CLSID_SFStream, &CLSID_VarDictionary}) {
+    orv::ComPtr<IDispatch> disp;
+    ASSERT_EQ(S_OK, CoCreateInstance(*clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, disp.put_void()));
+    orv::ComPtr<ITypeInfo> info;
+    ASSERT_EQ(S_OK, disp->GetTypeInfo(0, LOCALE_USER_DEFAULT, info.put()));
+    TYPEATTR* attr = nullptr;
+    ASSERT_EQ(S_OK, info->GetTypeAttr(&attr));
+    const UINT funcs = attr->cFuncs;
+    info->ReleaseTypeAttr(attr);
+    int named = 0;
+    for (UINT i = 0; i < funcs; ++i) {
+      FUNCDESC* func = nullptr;
+      ASSERT_EQ(S_OK, info->GetFuncDesc(i, &func));
+      const MEMBERID memid = func->memid;
+      info->ReleaseFuncDesc(func);
+      orv::Bstr name;
+      UINT got = 0;
+      ASSERT_EQ(S_OK, info->GetNames(memid, name.put(), 1, &got));
+      std::wstring lower = name.c_str(), upper = name.c_str();
+      for (auto& c : lower) c = static_cast<wchar_t>(towlower(c));
+      for (auto& c : upper) c = static_cast<wchar_t>(towupper(c));
+      for (const std::wstring& asked : {std::wstring(name.c_str()), lower, upper}) {
+        LPOLESTR n = const_cast<LPOLESTR>(asked.c_str());
+        DISPID expected = 0, id = 0;
+        ASSERT_EQ(S_OK, info->GetIDsOfNames(&n, 1, &expected));
+        ASSERT_EQ(S_OK, disp->GetIDsOfNames(IID_NULL, &n, 1, LOCALE_USER_DEFAULT, &id)) << asked;
+        EXPECT_EQ(expected, id) << asked;
+      }
+      ++named;
+    }
+    EXPECT_GT(named, 7);
+    LPOLESTR unknown[] = {const_cast<LPOLESTR>(L"NoSuchMember"), const_cast<LPOLESTR>(L"")};
+    for (LPOLESTR n : unknown) {
+      DISPID id = 0;
+      EXPECT_EQ(DISP_E_UNKNOWNNAME, disp->GetIDsOfNames(IID_NULL, &n, 1, LOCALE_USER_DEFAULT, &id));
+      EXPECT_EQ(DISPID_UNKNOWN, id);
+    }
+  }
+  // A member with a named argument: the argument's position comes back beside the member.
+  orv::ComPtr<IDispatch> stream;
+  ASSERT_EQ(S_OK, CoCreateInstance(CLSID_SFStream, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, stream.put_void()));
+  LPOLESTR names[] = {const_cast<LPOLESTR>(L"readtext"), const_cast<LPOLESTR>(L"LCHARS")};
+  DISPID ids[2] = {};
+  EXPECT_EQ(S_OK, stream->GetIDsOfNames(IID_NULL, names, 2, LOCALE_USER_DEFAULT, ids));
+  EXPECT_EQ(10, ids[0]);
+  EXPECT_EQ(0, ids[1]);
+}
+
 }  // namespace
