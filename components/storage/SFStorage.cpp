@@ -345,8 +345,13 @@ HRESULT SFStorage::OpenPath(const wchar_t* path, DWORD mode, bool create, Kind k
     std::vector<ComPtr<IStorage>> parents{storage_};
     for (size_t i = 0; i + 1 < names.size(); ++i) {
       ComPtr<IStorage> next;
-      HRESULT hr = parents.back()->OpenStorage(names[i].c_str(), nullptr, between, nullptr, 0, next.put());
+      const HRESULT opened = parents.back()->OpenStorage(names[i].c_str(), nullptr, between, nullptr, 0, next.put());
+      HRESULT hr = opened;
       if (FAILED(hr) && create) hr = parents.back()->CreateStorage(names[i].c_str(), between, 0, 0, next.put());
+      // A storage that exists but cannot be opened (a compound file's element that is
+      // open already) fails for the reason the open gave; a stream of that name stays
+      // "already exists".
+      if (hr == STG_E_FILEALREADYEXISTS && opened != STG_E_FILENOTFOUND) hr = opened;
       RETURN_IF_FAILED(hr);
       parents.push_back(std::move(next));
     }

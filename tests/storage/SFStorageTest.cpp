@@ -334,6 +334,14 @@ TEST_F(SFStorageTest, ElementsByPath) {
   // A stream on the way is no storage, and is left alone.
   EXPECT_EQ(STG_E_FILEALREADYEXISTS, st->CreateSubStream(Bstr(L"a/b/c/e").get(), 18, d.put()));
   EXPECT_EQ(L"deep", TextAt(st.get(), L"a/b/c"));
+  // A compound file opens an element once at a time: a storage open elsewhere is
+  // reported as such, not as "already exists".
+  {
+    ComPtr<IDispatch> held;
+    ASSERT_EQ(S_OK, st->OpenStorage(Bstr(L"a").get(), 18, held.put()));
+    EXPECT_EQ(STG_E_ACCESSDENIED, st->CreateSubStream(Bstr(L"a/new").get(), 18, d.put()));
+  }
+  EXPECT_EQ(S_OK, st->CreateSubStream(Bstr(L"a/new").get(), 18, d.put()));
 }
 
 TEST_F(SFStorageTest, NestedElementsOutliveTheObjectsTheyCameFrom) {

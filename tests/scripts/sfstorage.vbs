@@ -1,0 +1,53 @@
+' Compound files as a VBScript writer uses them: a storage tree, streams written and read
+' back, elements copied and moved between files, the contents walked with For Each.
+Option Explicit
+Dim fs, path, other, stg, s, sub1, copy, k, names, n, ok
+Set fs = CreateObject("Orvanta.utilctls.SFMain")
+path = "T:\scripts\sfstorage-vbs.stg"
+other = "T:\scripts\sfstorage-vbs-copy.stg"
+
+Set stg = fs.CreateStorageFile(path, 18 Or &H1000)
+Set sub1 = stg.CreateStorage("Reports")
+sub1.CreateStream("jan").WriteText "january", 1
+' A compound file opens each element once at a time: "Reports" is open through sub1.
+On Error Resume Next
+Set s = stg.CreateSubStream("Reports\feb")
+n = Err.Number
+On Error GoTo 0
+' VBScript reports STG_E_ACCESSDENIED as its own error 70, "Permission denied".
+Test.Check n = 70, "an open storage is not opened twice: " & n
+Set sub1 = Nothing
+Set s = stg.CreateSubStream("Reports\feb")
+s.WriteText "february"
+Set s = Nothing
+Set stg = Nothing
+
+Set stg = fs.OpenStorageFile(path)
+Set s = stg.OpenSubStream("Reports/jan")
+Test.Check s.ReadText(-1) = "january", "jan read back"
+Set s = Nothing
+Test.Check stg.OpenStorage("Reports").name = "Reports", "storage name"
+
+Set copy = fs.CreateStorageFile(other, 18 Or &H1000)
+ok = stg.CopyElementTo("Reports", copy, "")
+Test.Check ok = 1, "CopyElementTo answers 1"
+ok = stg.MoveElementTo("Reports", copy, "Moved")
+Test.Check ok = 1 And stg.SubItemExists("Reports") = 0, "MoveElementTo removes the source"
+Test.Check copy.OpenSubStream("Moved\feb").ReadText(-2) = "february", "moved stream read"
+
+names = ""
+n = 0
+For Each k In copy.contents
+  names = names & k & ";"
+  n = n + 1
+Next
+Test.Check n = 2, "two elements after copy and move: " & names
+Test.Check copy.contents("Reports").Type = 1, "contents item is an SFInfo"
+Test.Check copy.GetSubItemInfo("Moved/jan").Size = 9, "jan with its line end"
+Test.Check stg.Revert() = 1, "Revert answers 1"
+
+Set copy = Nothing
+Set stg = Nothing
+fs.DeleteFile path
+fs.DeleteFile other
+Test.Check fs.Exists(path) = 0 And fs.Exists(other) = 0, "files removed"
