@@ -56,7 +56,9 @@ class SFStorageTest : public ::testing::Test {
     ComPtr<IDispatch> d;
     EXPECT_EQ(S_OK, st->CreateStream(Bstr(name).get(), 0x1012, d.put())) << name;
     auto s = As<ISFStream>(d);
-    if (s && text) EXPECT_EQ(S_OK, s->WriteText(Bstr(text).get(), 0));
+    if (s && text) {
+      EXPECT_EQ(S_OK, s->WriteText(Bstr(text).get(), 0));
+    }
     return s;
   }
   static ComPtr<ISFStorage> NewStorage(ISFStorage* st, const wchar_t* name) {
