@@ -296,9 +296,8 @@ class FileStream final : public ComObject<FileStream, IStream> {
 
 }  // namespace
 
-HRESULT OpenFileStream(const wchar_t* path, DWORD mode, bool create, IStream** out) noexcept {
-  if (!out) return E_POINTER;
-  *out = nullptr;
+HRESULT OpenFileHandle(const wchar_t* path, DWORD mode, bool create, UniqueHandle& handle,
+                       std::wstring& name) noexcept {
   DWORD access;
   switch (mode & 3) {
     case STGM_READ: access = GENERIC_READ; break;
@@ -316,7 +315,6 @@ HRESULT OpenFileStream(const wchar_t* path, DWORD mode, bool create, IStream** o
   }
   if (mode & (STGM_PRIORITY | STGM_TRANSACTED | STGM_NOSCRATCH | STGM_NOSNAPSHOT)) return STG_E_INVALIDFUNCTION;
   if (!path || !*path) return STG_E_INVALIDPARAMETER;
-  std::wstring name;
   try {
     name = (mode & kModeResolvePath) ? ResolvePath(path) : std::wstring(path);
   } catch (...) {
@@ -325,8 +323,17 @@ HRESULT OpenFileStream(const wchar_t* path, DWORD mode, bool create, IStream** o
   const DWORD disposition = (create || (mode & STGM_CREATE)) ? CREATE_ALWAYS : OPEN_EXISTING;
   DWORD attributes = FILE_ATTRIBUTE_NORMAL;
   if (mode & STGM_DELETEONRELEASE) attributes |= FILE_FLAG_DELETE_ON_CLOSE;
-  UniqueHandle handle(CreateFileW(name.c_str(), access, share, nullptr, disposition, attributes, nullptr));
-  if (!handle) return MapFileOpenError(GetLastError());
+  handle.reset(CreateFileW(name.c_str(), access, share, nullptr, disposition, attributes, nullptr));
+  return handle ? S_OK : MapFileOpenError(GetLastError());
+}
+
+HRESULT OpenFileStream(const wchar_t* path, DWORD mode, bool create, IStream** out) noexcept {
+  if (!out) return E_POINTER;
+  *out = nullptr;
+  UniqueHandle handle;
+  std::wstring name;
+  RETURN_IF_FAILED(OpenFileHandle(path, mode, create, handle, name));
+  const DWORD access = (mode & 3) == STGM_WRITE ? GENERIC_WRITE : GENERIC_READ;
 
   auto* file = new (std::nothrow) SharedFile();
   if (!file) return E_OUTOFMEMORY;

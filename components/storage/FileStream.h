@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "components/module/Raii.h"
+
 namespace orv {
 
 // Mode bits this library adds to the storage modes: resolve a bare name into the folder
@@ -21,6 +23,12 @@ std::wstring ResolvePath(const wchar_t* path);
 
 // Maps a system error of a file open to the storage error it is reported as.
 HRESULT MapFileOpenError(DWORD error) noexcept;
+
+// The open rules at handle level: checks the mode, resolves the name with flag 8 and
+// opens the file with the mode's access, sharing, disposition and delete-on-close.
+// `name` receives the path that was opened.
+HRESULT OpenFileHandle(const wchar_t* path, DWORD mode, bool create, UniqueHandle& handle,
+                       std::wstring& name) noexcept;
 
 // Opens (create false: existing files only, unless the mode has STGM_CREATE) or creates
 // a file by the open rules and returns its stream.
