@@ -14,6 +14,7 @@
 #include "components/module/Raii.h"
 #include "components/module/ResultMacros.h"
 #include "components/storage/FileStream.h"
+#include "components/storage/Folders.h"
 #include "components/storage/SFStorage.h"
 #include "components/storage/SFStream.h"
 
@@ -30,46 +31,6 @@ HRESULT ReturnText(const std::wstring& text, BSTR* out) noexcept {
 
 // Position of the last separator ("\" or "/") of a path, or npos.
 size_t LastSeparator(const std::wstring& path) noexcept { return path.find_last_of(L"\\/"); }
-
-// Deletes everything inside `folder` (which ends with a backslash); true if every step
-// succeeded. Linked folders are removed as links, never followed.
-bool EmptyFolder(const std::wstring& folder, bool force) {
-  WIN32_FIND_DATAW found;
-  UniqueFindHandle find(FindFirstFileW((folder + L"*").c_str(), &found));
-  if (!find) return GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_NO_MORE_FILES;
-  bool ok = true;
-  do {
-    const std::wstring name = found.cFileName;
-    if (name == L"." || name == L"..") continue;
-    const std::wstring path = folder + name;
-    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      if (!(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) ok = EmptyFolder(path + L"\\", false) && ok;
-      if (force) SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_ARCHIVE);
-      ok = RemoveDirectoryW(path.c_str()) && ok;
-    } else {
-      if (force) SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_ARCHIVE);
-      ok = ::DeleteFileW(path.c_str()) && ok;
-    }
-  } while (FindNextFileW(find.get(), &found));
-  return ok;
-}
-
-bool IsFolder(const std::wstring& path) noexcept {
-  const DWORD attributes = GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-// A drive or share root: "\", "X:\", "\\server\share\".
-bool IsRoot(const std::wstring& folder) noexcept {
-  if (folder == L"\\") return true;
-  if (folder.size() == 3 && folder[1] == L':') return true;
-  if (folder.rfind(L"\\\\", 0) == 0) {
-    size_t seps = 0;
-    for (size_t i = 2; i < folder.size(); ++i) seps += folder[i] == L'\\';
-    return seps <= 2;
-  }
-  return false;
-}
 
 HRESULT AddValue(IVarDictionary* dict, const wchar_t* key, VARIANT& value) noexcept {
   Variant name;
@@ -259,16 +220,8 @@ STDMETHODIMP SFMain::DeleteFolder(BSTR bstrDir, LONG bForce) noexcept {
       if (c == L'/') c = L'\\';
     // An empty name, "." or ".." would resolve to the program's folder or its parent.
     if (text.empty() || text == L"." || text == L"..") return STG_E_FILENOTFOUND;
-    std::wstring folder = ResolvePath(text.c_str());
-    if (folder.empty()) return STG_E_FILENOTFOUND;
-    if (folder.back() != L'\\') folder += L'\\';
-    if (!IsFolder(folder)) return STG_E_FILENOTFOUND;
-    // A whole drive is never emptied.
-    if (IsRoot(folder)) return STG_E_ACCESSDENIED;
-    bool ok = EmptyFolder(folder, bForce != 0);
-    if (bForce) SetFileAttributesW(folder.c_str(), FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_ARCHIVE);
-    ok = RemoveDirectoryW(folder.c_str()) && ok;
-    return ok ? S_OK : Fail(10106);
+    const HRESULT hr = DeleteFolderTree(ResolveFolderPath(text.c_str()), bForce != 0);
+    return hr == S_FALSE ? Fail(10106) : hr;
   } catch (...) {
     return E_OUTOFMEMORY;
   }
