@@ -10,6 +10,8 @@
 #include "components/module/Raii.h"
 #include "components/module/VessaClasses.h"
 #include "components/script/ScpMan.h"
+#include "components/storage/SFDirStorage.h"
+#include "components/storage/SFFileStream.h"
 #include "components/storage/SFMain.h"
 #include "components/storage/SFStorage.h"
 #include "components/storage/SFStream.h"
@@ -28,10 +30,10 @@ ClassEntry g_classes[] = {
     {&CLSID_ScpManFree, &CLSID_ScpMan, 0, &ScpMan::Create, true, nullptr},
     {&CLSID_ScpAggregate, &CLSID_ScpAggregate, 220, nullptr, false, nullptr},  // ScpAggregate
     {&CLSID_ScpAggregateFree, &CLSID_ScpAggregate, 0, nullptr, false, nullptr},
-    {&CLSID_SFFileStream, &CLSID_SFFileStream, 205, nullptr, true, nullptr},  // SFFileStream
-    {&CLSID_SFFileStreamFree, &CLSID_SFFileStream, 0, nullptr, true, nullptr},
-    {&CLSID_SFDirStorage, &CLSID_SFDirStorage, 204, nullptr, true, nullptr},  // SFDirStorage
-    {&CLSID_SFDirStorageFree, &CLSID_SFDirStorage, 0, nullptr, true, nullptr},
+    {&CLSID_SFFileStream, &CLSID_SFFileStream, 205, &SFFileStream::Create, true, nullptr},  // SFFileStream
+    {&CLSID_SFFileStreamFree, &CLSID_SFFileStream, 0, &SFFileStream::Create, true, nullptr},
+    {&CLSID_SFDirStorage, &CLSID_SFDirStorage, 204, &SFDirStorage::Create, true, nullptr},  // SFDirStorage
+    {&CLSID_SFDirStorageFree, &CLSID_SFDirStorage, 0, &SFDirStorage::Create, true, nullptr},
     {nullptr, &CLSID_EnumDirSTG, 206, nullptr, false, nullptr},  // EnumDirSTG
     {&CLSID_SFDrive, &CLSID_SFDrive, 208, nullptr, true, nullptr},  // SFDrive
     {&CLSID_SFDriveFree, &CLSID_SFDrive, 0, nullptr, true, nullptr},

@@ -15,7 +15,8 @@ using orvtest::ReadString;
 namespace {
 
 // Classes whose creators exist in this build; every other CLSID of the table is refused.
-const std::set<std::wstring> kServedClasses = {L"VarDictionary", L"ScpMan", L"SFMain", L"SFStream", L"SFStorage"};
+const std::set<std::wstring> kServedClasses = {L"VarDictionary", L"ScpMan", L"SFMain", L"SFStream", L"SFStorage",
+                                                L"SFFileStream", L"SFDirStorage"};
 
 std::wstring GuidText(REFGUID g) {
   wchar_t text[40] = {};
