@@ -178,14 +178,17 @@ void SFDirStorage::CloseFolder() noexcept {
 
 // ---- ISFDirStorage ----
 
+HRESULT SFDirStorage::OpenWithFlag(BSTR path, LONG flags, bool create, LONG* success) noexcept {
+  if (!success) return E_POINTER;
+  return SetSuccessFlag(success, SUCCEEDED(Open(path, static_cast<DWORD>(flags), create)));
+}
+
 STDMETHODIMP SFDirStorage::CreateDirectory(BSTR bstrPath, LONG lFlags, LONG* pbSuccess) noexcept {
-  if (!pbSuccess) return E_POINTER;
-  return SetSuccessFlag(pbSuccess, SUCCEEDED(Open(bstrPath, static_cast<DWORD>(lFlags), true)));
+  return OpenWithFlag(bstrPath, lFlags, true, pbSuccess);
 }
 
 STDMETHODIMP SFDirStorage::OpenDirectory(BSTR bstrPath, LONG lFlags, LONG* pbSuccess) noexcept {
-  if (!pbSuccess) return E_POINTER;
-  return SetSuccessFlag(pbSuccess, SUCCEEDED(Open(bstrPath, static_cast<DWORD>(lFlags), false)));
+  return OpenWithFlag(bstrPath, lFlags, false, pbSuccess);
 }
 
 STDMETHODIMP SFDirStorage::Close() noexcept {
@@ -202,37 +205,31 @@ STDMETHODIMP SFDirStorage::get_Path(BSTR* pVal) noexcept {
 
 // ---- IStorage ----
 
-STDMETHODIMP SFDirStorage::CreateStream(const OLECHAR* pwcsName, DWORD grfMode, DWORD, DWORD,
-                                        IStream** ppstm) noexcept {
-  if (!ppstm) return STG_E_INVALIDPOINTER;
-  *ppstm = nullptr;
+template <class T>
+HRESULT SFDirStorage::OpenElement(const OLECHAR* name, DWORD mode, bool create, ElementOpener<T> open,
+                                  T** out) noexcept {
+  if (!out) return STG_E_INVALIDPOINTER;
+  *out = nullptr;
   LockGuard guard(lock_);
   if (folder_.empty()) return STG_E_REVERTED;
   std::wstring path;
-  RETURN_IF_FAILED(ElementPath(folder_, pwcsName, path));
-  return SFFileStream::OpenStream(path.c_str(), grfMode, true, ppstm);
+  RETURN_IF_FAILED(ElementPath(folder_, name, path));
+  return open(path.c_str(), mode, create, out);
+}
+
+STDMETHODIMP SFDirStorage::CreateStream(const OLECHAR* pwcsName, DWORD grfMode, DWORD, DWORD,
+                                        IStream** ppstm) noexcept {
+  return OpenElement(pwcsName, grfMode, true, &SFFileStream::OpenStream, ppstm);
 }
 
 STDMETHODIMP SFDirStorage::OpenStream(const OLECHAR* pwcsName, void*, DWORD grfMode, DWORD,
                                       IStream** ppstm) noexcept {
-  if (!ppstm) return STG_E_INVALIDPOINTER;
-  *ppstm = nullptr;
-  LockGuard guard(lock_);
-  if (folder_.empty()) return STG_E_REVERTED;
-  std::wstring path;
-  RETURN_IF_FAILED(ElementPath(folder_, pwcsName, path));
-  return SFFileStream::OpenStream(path.c_str(), grfMode, false, ppstm);
+  return OpenElement(pwcsName, grfMode, false, &SFFileStream::OpenStream, ppstm);
 }
 
 STDMETHODIMP SFDirStorage::CreateStorage(const OLECHAR* pwcsName, DWORD grfMode, DWORD, DWORD,
                                          IStorage** ppstg) noexcept {
-  if (!ppstg) return STG_E_INVALIDPOINTER;
-  *ppstg = nullptr;
-  LockGuard guard(lock_);
-  if (folder_.empty()) return STG_E_REVERTED;
-  std::wstring path;
-  RETURN_IF_FAILED(ElementPath(folder_, pwcsName, path));
-  return OpenDirectoryStorage(path.c_str(), grfMode, true, ppstg);
+  return OpenElement(pwcsName, grfMode, true, &OpenDirectoryStorage, ppstg);
 }
 
 STDMETHODIMP SFDirStorage::OpenStorage(const OLECHAR* pwcsName, IStorage* pstgPriority, DWORD grfMode,
@@ -242,9 +239,7 @@ STDMETHODIMP SFDirStorage::OpenStorage(const OLECHAR* pwcsName, IStorage* pstgPr
   LockGuard guard(lock_);
   if (folder_.empty()) return STG_E_REVERTED;
   if (pstgPriority || snbExclude) return STG_E_INVALIDFUNCTION;
-  std::wstring path;
-  RETURN_IF_FAILED(ElementPath(folder_, pwcsName, path));
-  return OpenDirectoryStorage(path.c_str(), grfMode, false, ppstg);
+  return OpenElement(pwcsName, grfMode, false, &OpenDirectoryStorage, ppstg);
 }
 
 STDMETHODIMP SFDirStorage::CopyTo(DWORD ciidExclude, const IID*, SNB snbExclude, IStorage* pstgDest) noexcept {

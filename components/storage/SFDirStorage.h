@@ -62,6 +62,14 @@ class SFDirStorage final
   STDMETHODIMP Stat(STATSTG* pstatstg, DWORD grfStatFlag) noexcept override;
 
  private:
+  template <class T>
+  using ElementOpener = HRESULT (*)(const wchar_t* path, DWORD mode, bool create, T** out) noexcept;
+
+  HRESULT OpenWithFlag(BSTR path, LONG flags, bool create, LONG* success) noexcept;
+  // The element `name` opened or created by `open`, after the guards every element
+  // call shares (out-pointer, closed object, element name).
+  template <class T>
+  HRESULT OpenElement(const OLECHAR* name, DWORD mode, bool create, ElementOpener<T> open, T** out) noexcept;
   // Closes the object; a folder created with the delete-on-release bit goes with it.
   void CloseFolder() noexcept;
 

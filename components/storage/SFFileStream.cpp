@@ -73,14 +73,17 @@ STDMETHODIMP SFFileStream::QueryInterface(REFIID riid, void** ppv) noexcept {
 
 // ---- ISFFileStream ----
 
+HRESULT SFFileStream::OpenWithFlag(BSTR name, LONG flags, bool create, LONG* success) noexcept {
+  if (!success) return E_POINTER;
+  return SetSuccessFlag(success, SUCCEEDED(Open(name, static_cast<DWORD>(flags), create)));
+}
+
 STDMETHODIMP SFFileStream::OpenFile(BSTR bstrName, LONG lFlags, LONG* pbSuccess) noexcept {
-  if (!pbSuccess) return E_POINTER;
-  return SetSuccessFlag(pbSuccess, SUCCEEDED(Open(bstrName, static_cast<DWORD>(lFlags), false)));
+  return OpenWithFlag(bstrName, lFlags, false, pbSuccess);
 }
 
 STDMETHODIMP SFFileStream::CreateFile(BSTR bstrName, LONG lFlags, LONG* pbSuccess) noexcept {
-  if (!pbSuccess) return E_POINTER;
-  return SetSuccessFlag(pbSuccess, SUCCEEDED(Open(bstrName, static_cast<DWORD>(lFlags), true)));
+  return OpenWithFlag(bstrName, lFlags, true, pbSuccess);
 }
 
 STDMETHODIMP SFFileStream::Close() noexcept {

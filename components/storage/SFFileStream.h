@@ -47,6 +47,7 @@ class SFFileStream final
   STDMETHODIMP Clone(IStream** ppstm) noexcept override;
 
  private:
+  HRESULT OpenWithFlag(BSTR name, LONG flags, bool create, LONG* success) noexcept;
   HRESULT OpenHandle(const wchar_t* path, DWORD mode, bool create) noexcept;
 
   CriticalSection lock_;
