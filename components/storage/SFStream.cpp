@@ -216,6 +216,7 @@ STDMETHODIMP SFStream::put_textLineSeparator(BSTR newVal) noexcept {
   if (length > 8) return Fail(10112);
   try {
     separator_.assign(newVal, length);
+    separatorCached_ = false;
   } catch (...) {
     return E_OUTOFMEMORY;
   }
@@ -232,6 +233,7 @@ STDMETHODIMP SFStream::get_unicodeText(LONG* pVal) noexcept {
 STDMETHODIMP SFStream::put_unicodeText(LONG newVal) noexcept {
   LockGuard guard(lock_);
   unicodeText_ = newVal;
+  separatorCached_ = false;
   return S_OK;
 }
 
@@ -256,6 +258,7 @@ STDMETHODIMP SFStream::get_codePage(LONG* pVal) noexcept {
 STDMETHODIMP SFStream::put_codePage(LONG newVal) noexcept {
   LockGuard guard(lock_);
   codePage_ = newVal;
+  separatorCached_ = false;
   return S_OK;
 }
 
@@ -569,6 +572,16 @@ HRESULT SFStream::TextFromBytes(const char* data, size_t size, BSTR* out) noexce
   }
   if (length > 0x7FFFFFFF) return Fail(10106, E_OUTOFMEMORY);
   const UINT cp = CodePage();
+  // A single-byte code page gives one character per byte: one pass, no counting.
+  if (SingleByteCodePage()) {
+    *out = SysAllocStringLen(nullptr, static_cast<UINT>(length));
+    if (!*out) return Fail(10106, E_OUTOFMEMORY);
+    if (MultiByteToWideChar(cp, 0, data, static_cast<int>(length), *out, static_cast<int>(length)) ==
+        static_cast<int>(length))
+      return S_OK;
+    SysFreeString(*out);
+    *out = nullptr;
+  }
   const int n = MultiByteToWideChar(cp, 0, data, static_cast<int>(length), nullptr, 0);
   if (n <= 0) return Fail(10126);
   *out = SysAllocStringLen(nullptr, static_cast<UINT>(n));
@@ -589,7 +602,24 @@ HRESULT SFStream::WriteAll(const std::string& bytes) noexcept {
   return FAILED(hr) ? hr : S_OK;
 }
 
-HRESULT SFStream::SeparatorBytes(std::string& bytes) noexcept { return EncodeText(separator_.data(), separator_.size(), bytes); }
+HRESULT SFStream::SeparatorBytes(const std::string** bytes) noexcept {
+  if (!separatorCached_) {
+    RETURN_IF_FAILED(EncodeText(separator_.data(), separator_.size(), separatorBytes_));
+    separatorCached_ = true;
+  }
+  *bytes = &separatorBytes_;
+  return S_OK;
+}
+
+bool SFStream::SingleByteCodePage() noexcept {
+  const UINT cp = CodePage();
+  if (cp != cpInfoFor_) {
+    CPINFO info = {};
+    cpSingleByte_ = GetCPInfo(cp, &info) && info.MaxCharSize == 1;
+    cpInfoFor_ = cp;
+  }
+  return cpSingleByte_;
+}
 
 HRESULT SFStream::ReadCount(LONG chars, BSTR* out) noexcept {
   const size_t unit = unicodeText_ ? 2 : 1;
@@ -621,12 +651,24 @@ HRESULT SFStream::ReadCount(LONG chars, BSTR* out) noexcept {
 
 HRESULT SFStream::ReadRest(BSTR* out) noexcept {
   const size_t limit = TextLimit();
+  // The bytes left in the stream size the buffer, so that a large stream is read in one
+  // call and never copied while the buffer grows. Only a hint: reading goes on until the
+  // stream ends or the limit is reached, whatever the size said.
+  size_t expect = 0;
+  ULONGLONG pos = 0, end = 0;
+  if (SUCCEEDED(SeekBy(stream_.get(), 0, STREAM_SEEK_CUR, &pos)) &&
+      SUCCEEDED(SeekBy(stream_.get(), 0, STREAM_SEEK_END, &end))) {
+    RETURN_IF_FAILED(SeekBy(stream_.get(), static_cast<LONGLONG>(pos), STREAM_SEEK_SET));
+    if (end > pos) expect = end - pos < limit ? static_cast<size_t>(end - pos) : limit;
+  }
   std::string data;
   try {
+    data.reserve(expect + 3);
     // Reads stop when the buffer limit is reached; the terminator must still fit.
     while (data.size() < limit) {
       const size_t at = data.size();
-      const size_t step = limit - at < kReadBlock ? limit - at : kReadBlock;
+      size_t step = at < expect ? expect - at : kReadBlock;
+      if (step > limit - at) step = limit - at;
       data.resize(at + step);
       ULONG got = 0;
       const HRESULT hr = stream_->Read(data.data() + at, static_cast<ULONG>(step), &got);
@@ -645,22 +687,27 @@ HRESULT SFStream::ReadRest(BSTR* out) noexcept {
 // a partial match is not tried again as the start of the separator, so CR CR LF is not a
 // line end. Lenient mode: any arrangement of the separator's characters, each at most
 // once, ends the line (CR LF, LF CR, CR, LF with the default separator).
+//
+// The stream is read in blocks (small first, since most lines are short) and the
+// position is set back over what the line did not use, so that it ends exactly where a
+// reader of one unit at a time would have stopped.
 HRESULT SFStream::ReadLine(bool lenient, BSTR* out) noexcept {
   const size_t unit = unicodeText_ ? 2 : 1;
   const size_t limit = TextLimit();
-  std::string pattern;
-  RETURN_IF_FAILED(SeparatorBytes(pattern));
+  const std::string* separator = nullptr;
+  RETURN_IF_FAILED(SeparatorBytes(&separator));
+  const std::string& pattern = *separator;
   const size_t units = pattern.size() / unit;
   if (units == 0) return Fail(10126);
-  std::string line;
-  std::vector<char> block;
-  std::vector<bool> seen(units, false);
+  std::string& line = line_;
+  std::vector<char>& block = block_;
   bool anySeen = false, separatorFound = false;
   size_t matched = 0, have = 0, at = 0;
-  // Short lines are the common case: the first read is small and later ones grow, so
-  // that little is read past the line and given back.
   size_t step = 256;
+  HRESULT hr = S_OK;
   try {
+    line.clear();
+    if (lenient) seen_.assign(units, 0);
     for (;;) {
       if (have - at < unit) {
         std::memmove(block.data(), block.data() + at, have - at);
@@ -668,9 +715,9 @@ HRESULT SFStream::ReadLine(bool lenient, BSTR* out) noexcept {
         at = 0;
         if (block.size() < have + step) block.resize(have + step);
         ULONG got = 0;
-        const HRESULT hr = stream_->Read(block.data() + have, static_cast<ULONG>(step), &got);
+        const HRESULT read = stream_->Read(block.data() + have, static_cast<ULONG>(step), &got);
         if (step < kReadBlock) step *= 2;
-        if (FAILED(hr) || got == 0) {
+        if (FAILED(read) || got == 0) {
           // A trailing half unit is consumed with the end of the stream.
           at = have;
           break;
@@ -681,9 +728,9 @@ HRESULT SFStream::ReadLine(bool lenient, BSTR* out) noexcept {
       const char* u = block.data() + at;
       if (lenient) {
         size_t k = 0;
-        while (k < units && (seen[k] || std::memcmp(u, pattern.data() + k * unit, unit) != 0)) ++k;
+        while (k < units && (seen_[k] || std::memcmp(u, pattern.data() + k * unit, unit) != 0)) ++k;
         if (k < units) {
-          seen[k] = true;
+          seen_[k] = 1;
           anySeen = true;
           at += unit;
           continue;
@@ -694,32 +741,56 @@ HRESULT SFStream::ReadLine(bool lenient, BSTR* out) noexcept {
         at += unit;
         continue;
       }
-      if (line.size() + unit > limit) break;
-      line.append(u, unit);
-      at += unit;
-      if (std::memcmp(u, pattern.data() + matched * unit, unit) == 0) {
-        if (++matched == units) {
-          separatorFound = true;
-          break;
+      // Plain mode: take every whole unit the block holds and the limit allows, up to and
+      // including a completed separator.
+      const size_t room = (limit - line.size()) / unit * unit;
+      if (room == 0) break;
+      size_t n = (have - at) / unit * unit;
+      if (n > room) n = room;
+      size_t i = 0;
+      while (i < n) {
+        if (matched == 0 && unit == 1) {
+          const void* hit = std::memchr(u + i, pattern[0], n - i);
+          if (!hit) {
+            i = n;
+            break;
+          }
+          i = static_cast<size_t>(static_cast<const char*>(hit) - u);
         }
+        if (std::memcmp(u + i, pattern.data() + matched * unit, unit) == 0) {
+          i += unit;
+          if (++matched == units) {
+            separatorFound = true;
+            break;
+          }
+        } else {
+          matched = 0;
+          i += unit;
+        }
+      }
+      line.append(u, i);
+      at += i;
+      if (separatorFound) break;
+    }
+    if (have > at) hr = SeekBy(stream_.get(), -static_cast<LONGLONG>(have - at), STREAM_SEEK_CUR);
+    if (SUCCEEDED(hr)) {
+      if (separatorFound) {
+        line.resize(line.size() - pattern.size());
+        line.append(unit, '\0');
       } else {
-        matched = 0;
+        const size_t terminator = lenient ? unit : (unicodeText_ ? 3 : 1);
+        hr = line.size() + terminator > limit ? Fail(10111) : S_OK;
+        if (SUCCEEDED(hr)) line.append(terminator, '\0');
       }
     }
+    if (SUCCEEDED(hr)) hr = TextFromBytes(line.data(), line.size(), out);
   } catch (...) {
-    return Fail(10106, E_OUTOFMEMORY);
+    hr = Fail(10106, E_OUTOFMEMORY);
   }
-  if (have > at) RETURN_IF_FAILED(SeekBy(stream_.get(), -static_cast<LONGLONG>(have - at), STREAM_SEEK_CUR));
-
-  if (separatorFound) {
-    line.resize(line.size() - pattern.size());
-    line.append(unit, '\0');
-  } else {
-    const size_t terminator = lenient ? unit : (unicodeText_ ? 3 : 1);
-    if (line.size() + terminator > limit) return Fail(10111);
-    line.append(terminator, '\0');
-  }
-  return TextFromBytes(line.data(), line.size(), out);
+  // A very long line does not keep its memory for the life of the object.
+  if (line.capacity() > kReadBlock) std::string().swap(line);
+  if (block.size() > 2 * kReadBlock) std::vector<char>().swap(block);
+  return hr;
 }
 
 }  // namespace orv

@@ -7,6 +7,7 @@
 #include <oleauto.h>
 
 #include <string>
+#include <vector>
 
 #include "OrvantaVessa.h"
 #include "components/module/ComObject.h"
@@ -56,8 +57,10 @@ class SFStream final : public ComObject<SFStream, Dual<ISFStream>, ISFStreamBin,
   HRESULT ReadCount(LONG chars, BSTR* out) noexcept;
   HRESULT ReadRest(BSTR* out) noexcept;
   HRESULT ReadLine(bool lenient, BSTR* out) noexcept;
-  // The separator in the stream's text encoding.
-  HRESULT SeparatorBytes(std::string& bytes) noexcept;
+  // The separator in the stream's text encoding, kept until a text setting changes.
+  HRESULT SeparatorBytes(const std::string** bytes) noexcept;
+  // True when every byte of the text code page is one UTF-16 unit.
+  bool SingleByteCodePage() noexcept;
   // Text from collected bytes (UTF-16 or code page), up to the first NUL.
   HRESULT TextFromBytes(const char* data, size_t size, BSTR* out) noexcept;
   // Text in the stream's encoding; unrepresentable text reports 10126.
@@ -74,6 +77,15 @@ class SFStream final : public ComObject<SFStream, Dual<ISFStream>, ISFStreamBin,
   LONG unicodeText_ = 0;
   LONG codePage_ = 0;
   LONG maxTextBuff_ = 1048576;
+  // Derived from the settings above and rebuilt when they change.
+  std::string separatorBytes_;
+  bool separatorCached_ = false;
+  UINT cpInfoFor_ = ~0u;
+  bool cpSingleByte_ = false;
+  // Line reading buffers, kept between calls so that a line costs no allocation.
+  std::string line_;
+  std::vector<char> block_;
+  std::vector<char> seen_;
 };
 
 }  // namespace orv

@@ -186,6 +186,132 @@ TEST_F(SFStreamTest, LineReadingEndsExactlyAfterTheSeparator) {
   }
 }
 
+// Line reading takes blocks from the stream (256 bytes first, growing to 64 KiB) and a
+// file stream keeps a shared 64 KiB read cache; neither may show in the results. The same
+// text is read from every kind of stream, with separators, partial separators and
+// multibyte characters placed across those block edges, and other members interleaved.
+TEST_F(SFStreamTest, BlockReadsKeepExactResultsAndPositionsOnEveryKindOfStream) {
+  std::vector<std::string> lines;
+  lines.push_back(std::string(255, 'a'));  // CR at 255, LF at 256: across the first read
+  size_t at = 257;
+  auto fillTo = [&](size_t edge, size_t before) {  // the next line's CR lands at edge - before
+    while (edge - before - at > 300) {
+      lines.push_back("line " + std::to_string(lines.size()) + std::string(95, 'f'));
+      at += lines.back().size() + 2;
+    }
+    lines.push_back(std::string(edge - before - at, 'g'));
+    at += lines.back().size() + 2;
+  };
+  fillTo(65536, 1);  // CR LF across the first cache block
+  fillTo(131072, 2);
+  lines.push_back("x\r\r\ny\rz");  // CR CR LF and a lone CR: one line, the partial CR at the edge
+  at += lines.back().size() + 2;
+  fillTo(196608, 1);
+  lines.back() += "\xe2\x82\xac";  // the euro sign in UTF-8 ends on the edge...
+  at += 3;
+  lines.push_back("\xe2\x82\xac" + std::string(70000, 'h'));  // ...and starts one longer than a block
+  at += lines.back().size() + 2;
+  lines.push_back("last");
+  std::string text;
+  for (const auto& l : lines) text += l + "\r\n";
+  std::vector<LONG> ends;
+  LONG end = 0;
+  for (const auto& l : lines) ends.push_back(end += static_cast<LONG>(l.size()) + 2);
+  auto wide = [](const std::string& utf8) {
+    std::wstring w(utf8.size(), L'\0');
+    w.resize(MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), w.data(),
+                                 static_cast<int>(w.size())));
+    return w;
+  };
+
+  auto check = [&](ISFStream* st, const char* kind) {
+    SCOPED_TRACE(kind);
+    st->put_Size(0);
+    st->put_Pos(0);
+    PutBytes(st, text);
+    st->put_Pos(0);
+    st->put_codePage(65001);
+    LONG pos = -1, eos = -1;
+    for (size_t i = 0; i < lines.size(); ++i) {
+      Bstr line;
+      ASSERT_EQ(S_OK, st->ReadText(-1, line.put())) << i;
+      ASSERT_EQ(wide(lines[i]), line.c_str()) << i;
+      st->get_Pos(&pos);
+      ASSERT_EQ(ends[i], pos) << i;
+    }
+    st->get_EOS(&eos);
+    EXPECT_EQ(1, eos);
+
+    // ReadBin, Seek and Pos between lines see the exact position; a write lands where the
+    // position says and is read back at once.
+    const size_t k = 2;  // the line whose CR LF straddles the first cache block
+    st->put_Pos(ends[k - 1]);
+    Bstr got;
+    EXPECT_EQ(S_OK, st->ReadText(-1, got.put()));
+    EXPECT_EQ(wide(lines[k]), got.c_str());
+    Variant bytes;
+    EXPECT_EQ(S_OK, st->ReadBin(3, bytes.get()));
+    EXPECT_EQ(3u, V_ARRAY(bytes.get())->rgsabound[0].cElements);
+    EXPECT_EQ(S_OK, st->ReadText(-1, got.put()));
+    EXPECT_EQ(wide(lines[k + 1].substr(3)), got.c_str());
+    EXPECT_EQ(S_OK, st->Seek(-5, 1, &pos));
+    EXPECT_EQ(ends[k + 1] - 5, pos);
+    EXPECT_EQ(S_OK, st->ReadText(-1, got.put()));
+    EXPECT_EQ(wide(lines[k + 1].substr(lines[k + 1].size() - 3)), got.c_str());
+    PutBytes(st, "ZZ");
+    st->put_Pos(ends[k + 1]);
+    EXPECT_EQ(S_OK, st->ReadText(-3, got.put()));
+    EXPECT_EQ(L"ZZ" + wide(lines[k + 2].substr(2)), got.c_str());
+    st->get_Pos(&pos);
+    EXPECT_EQ(ends[k + 2], pos);
+
+    // A clone starts at the same place and reads on its own; what it writes is seen by
+    // the original, also in a part the original has just read.
+    ComPtr<IUnknown> unk;
+    ComPtr<ISFStream> clone;
+    ASSERT_EQ(S_OK, st->Clone(unk.put()));
+    ASSERT_EQ(S_OK, unk.query(clone));
+    clone->put_codePage(65001);
+    Bstr mine, theirs;
+    EXPECT_EQ(S_OK, clone->ReadText(-1, theirs.put()));
+    EXPECT_EQ(S_OK, st->ReadText(-1, mine.put()));
+    EXPECT_STREQ(mine.c_str(), theirs.c_str());
+    EXPECT_EQ(wide(lines[k + 3]), mine.c_str());
+    clone->put_Pos(ends[k + 2]);
+    PutBytes(clone.get(), "QQ");
+    st->put_Pos(ends[k + 2]);
+    EXPECT_EQ(S_OK, st->ReadText(-1, mine.put()));
+    EXPECT_EQ(L"QQ" + wide(lines[k + 3].substr(2)), mine.c_str());
+    clone->get_Pos(&pos);
+    EXPECT_EQ(ends[k + 2] + 2, pos);
+  };
+
+  check(s.get(), "memory stream");
+  const std::wstring file = orvtest::BinPath(L"sfstream-blocks.txt");
+  for (LONG mode : {0x12 | 0x1000, 0x42 | 0x1000}) {  // exclusive (cached), others may write
+    ComPtr<IDispatch> d;
+    ASSERT_EQ(S_OK, main->CreateFile(Bstr(file.c_str()).get(), mode, d.put()));
+    ComPtr<ISFStream> st;
+    ASSERT_EQ(S_OK, d.query(st));
+    check(st.get(), mode & 0x40 ? "file, shared" : "file, exclusive");
+  }
+  DeleteFileW(file.c_str());
+  const std::wstring docfile = orvtest::BinPath(L"sfstream-blocks.stg");
+  ComPtr<IStorage> doc;
+  ComPtr<IStream> inner;
+  const DWORD mode = STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE;
+  ASSERT_EQ(S_OK, StgCreateDocfile(docfile.c_str(), mode, 0, doc.put()));
+  ASSERT_EQ(S_OK, doc->CreateStream(L"lines", mode, 0, 0, inner.put()));
+  ComPtr<ISFStream> st;
+  ASSERT_EQ(S_OK, CoCreateInstance(CLSID_SFStream, nullptr, CLSCTX_INPROC_SERVER, IID_ISFStream, st.put_void()));
+  ASSERT_EQ(S_OK, st->SetStream(inner.get()));
+  check(st.get(), "compound-file stream");
+  st.reset();
+  inner.reset();
+  doc.reset();
+  DeleteFileW(docfile.c_str());
+}
+
 TEST_F(SFStreamTest, ReadTextCountsRestLimitsAndBadCounts) {
   Load("hello world");
   EXPECT_EQ(L"hello", Read(5));
