@@ -1,7 +1,7 @@
-// SFStorage: one IStorage for scripts. Every element it opens carries the lineage of
-// storages above it, so streams and storages stay usable after the script has let go of
-// the objects they were opened from. Copies fall back to an element-by-element copy
-// where the platform's own call fails (see StorageElements.cpp).
+// SFStorage: one IStorage for scripts. Every element it opens holds the node of the
+// storage above it (StorageElements.h), so streams and storages stay usable after the
+// script has let go of the objects they were opened from. Copies fall back to an
+// element-by-element copy where the platform's own call fails.
 #include "components/storage/SFStorage.h"
 
 #include <string>
@@ -23,23 +23,16 @@ HRESULT Fail(UINT id, HRESULT hr = 0) noexcept { return ReportError(CLSID_SFStor
 // A null BSTR is the empty text.
 const wchar_t* Text(BSTR s) noexcept { return s ? s : L""; }
 
-// Opens used only to test or describe an element: shared first, then exclusive, because
-// a compound file opens nested elements in no other sharing mode.
+// Opens used only to test or describe an element: shared first, then exclusive.
 constexpr DWORD kQueryModes[] = {STGM_READ | STGM_SHARE_DENY_NONE, STGM_READ | STGM_SHARE_EXCLUSIVE};
 
-// A new SFInfo filled from the element's stat record with its name. A failed stat call
-// is returned as it is, a failed fill as E_FAIL.
-template <class Element>
-HRESULT NewInfo(Element* element, IDispatch** out) noexcept {
+// A new SFInfo filled from `stat` (whose name stays the caller's); a failed fill is E_FAIL.
+HRESULT InfoFromStat(const STATSTG& stat, IDispatch** out) noexcept {
   SFInfo* created = nullptr;
   RETURN_IF_FAILED(SFInfo::CreateObject(&created));
   ComPtr<SFInfo> info;
   info.attach(created);
-  STATSTG stat = {};
-  RETURN_IF_FAILED(element->Stat(&stat, STATFLAG_DEFAULT));
-  const HRESULT hr = info->Fill(stat);
-  CoTaskMemFree(stat.pwcsName);
-  if (FAILED(hr)) return E_FAIL;
+  if (FAILED(info->Fill(stat))) return E_FAIL;
   *out = static_cast<ISFInfo*>(info.release());
   return S_OK;
 }
@@ -72,23 +65,22 @@ HRESULT StorageOfObject(IUnknown* object, ComPtr<IStorage>& out) noexcept {
   return raw.query(out);
 }
 
-HRESULT SFStorage::CreateOver(IStorage* storage, IDispatch** out, Lineage* lineage) noexcept {
+HRESULT SFStorage::CreateOver(IStorage* storage, IDispatch** out, StorageNode* parent, const wchar_t* name) noexcept {
   if (!out) return E_POINTER;
   *out = nullptr;
+  ComPtr<StorageNode> node;
+  if (storage) RETURN_IF_FAILED(StorageNode::Create(storage, parent, name, node.put()));
   SFStorage* obj = nullptr;
   RETURN_IF_FAILED(CreateObject(&obj));
-  obj->lineage_.reset(lineage);
+  obj->node_ = std::move(node);
   obj->storage_.reset(storage);
   *out = static_cast<ISFStorage*>(obj);
   return S_OK;
 }
 
-HRESULT SFStorage::ChildLineage(ComPtr<Lineage>& out) noexcept {
-  try {
-    return Lineage::Extend(lineage_.get(), {storage_}, out.put());
-  } catch (...) {
-    return E_OUTOFMEMORY;
-  }
+void SFStorage::Detach() noexcept {
+  storage_.reset();
+  node_.reset();
 }
 
 // ---- ISFStorageBin ----
@@ -172,7 +164,11 @@ STDMETHODIMP SFStorage::Stats(IDispatch** ppDisp) noexcept {
   *ppDisp = nullptr;
   LockGuard guard(lock_);
   if (!storage_) return Fail(10102);
-  return NewInfo(storage_.get(), ppDisp);
+  STATSTG stat = {};
+  RETURN_IF_FAILED(storage_->Stat(&stat, STATFLAG_DEFAULT));
+  const HRESULT hr = InfoFromStat(stat, ppDisp);
+  CoTaskMemFree(stat.pwcsName);
+  return hr;
 }
 
 STDMETHODIMP SFStorage::CreateStream(BSTR bstrName, LONG lMode, IDispatch** ppDisp) noexcept {
@@ -182,9 +178,7 @@ STDMETHODIMP SFStorage::CreateStream(BSTR bstrName, LONG lMode, IDispatch** ppDi
   if (!storage_) return Fail(10102);
   ComPtr<IStream> stream;
   RETURN_IF_FAILED(storage_->CreateStream(Text(bstrName), static_cast<DWORD>(lMode), 0, 0, stream.put()));
-  ComPtr<Lineage> lineage;
-  RETURN_IF_FAILED(ChildLineage(lineage));
-  return SFStream::CreateOver(stream.get(), ppDisp, lineage.get());
+  return SFStream::CreateOver(stream.get(), ppDisp, node_.get());
 }
 
 STDMETHODIMP SFStorage::OpenStream(BSTR bstrName, LONG lMode, IDispatch** ppDisp) noexcept {
@@ -194,9 +188,7 @@ STDMETHODIMP SFStorage::OpenStream(BSTR bstrName, LONG lMode, IDispatch** ppDisp
   if (!storage_) return Fail(10102);
   ComPtr<IStream> stream;
   RETURN_IF_FAILED(storage_->OpenStream(Text(bstrName), nullptr, static_cast<DWORD>(lMode), 0, stream.put()));
-  ComPtr<Lineage> lineage;
-  RETURN_IF_FAILED(ChildLineage(lineage));
-  return SFStream::CreateOver(stream.get(), ppDisp, lineage.get());
+  return SFStream::CreateOver(stream.get(), ppDisp, node_.get());
 }
 
 STDMETHODIMP SFStorage::CreateStorage(BSTR bstrName, LONG lMode, IDispatch** ppDisp) noexcept {
@@ -206,9 +198,7 @@ STDMETHODIMP SFStorage::CreateStorage(BSTR bstrName, LONG lMode, IDispatch** ppD
   if (!storage_) return Fail(10102);
   ComPtr<IStorage> storage;
   RETURN_IF_FAILED(storage_->CreateStorage(Text(bstrName), static_cast<DWORD>(lMode), 0, 0, storage.put()));
-  ComPtr<Lineage> lineage;
-  RETURN_IF_FAILED(ChildLineage(lineage));
-  return CreateOver(storage.get(), ppDisp, lineage.get());
+  return CreateOver(storage.get(), ppDisp, node_.get(), Text(bstrName));
 }
 
 STDMETHODIMP SFStorage::OpenStorage(BSTR bstrName, LONG lMode, IDispatch** ppDisp) noexcept {
@@ -219,9 +209,7 @@ STDMETHODIMP SFStorage::OpenStorage(BSTR bstrName, LONG lMode, IDispatch** ppDis
   ComPtr<IStorage> storage;
   RETURN_IF_FAILED(
       storage_->OpenStorage(Text(bstrName), nullptr, static_cast<DWORD>(lMode), nullptr, 0, storage.put()));
-  ComPtr<Lineage> lineage;
-  RETURN_IF_FAILED(ChildLineage(lineage));
-  return CreateOver(storage.get(), ppDisp, lineage.get());
+  return CreateOver(storage.get(), ppDisp, node_.get(), Text(bstrName));
 }
 
 STDMETHODIMP SFStorage::Revert(LONG* pbSuccess) noexcept {
@@ -249,21 +237,16 @@ STDMETHODIMP SFStorage::get_contents(IDispatch** ppDisp) noexcept {
     const HRESULT next = list->Next(1, &stat, &fetched);
     if (FAILED(next)) return Fail(10134);
     if (next != S_OK || fetched != 1) break;
-    SFInfo* created = nullptr;
-    HRESULT hr = SFInfo::CreateObject(&created);
-    ComPtr<SFInfo> info;
-    info.attach(created);
-    if (SUCCEEDED(hr)) hr = info->Fill(stat);
     Variant key, item;
+    HRESULT hr = InfoFromStat(stat, &V_DISPATCH(item.get()));
     if (SUCCEEDED(hr)) {
+      V_VT(item.get()) = VT_DISPATCH;
       V_VT(key.get()) = VT_BSTR;
       V_BSTR(key.get()) = SysAllocString(stat.pwcsName ? stat.pwcsName : L"");
       if (!V_BSTR(key.get())) hr = E_OUTOFMEMORY;
     }
     CoTaskMemFree(stat.pwcsName);
     RETURN_IF_FAILED(hr);
-    V_VT(item.get()) = VT_DISPATCH;
-    V_DISPATCH(item.get()) = static_cast<ISFInfo*>(info.release());
     LONG place = 0;
     RETURN_IF_FAILED(items->Add(*key.get(), *item.get(), &place));
   }
@@ -273,17 +256,21 @@ STDMETHODIMP SFStorage::get_contents(IDispatch** ppDisp) noexcept {
 
 STDMETHODIMP SFStorage::Close() noexcept {
   LockGuard guard(lock_);
-  storage_.reset();
-  lineage_.reset();
+  Detach();
   return S_OK;
 }
 
 STDMETHODIMP SFStorage::SetStorage(IUnknown* pUnk) noexcept {
   LockGuard guard(lock_);
-  storage_.reset();
-  lineage_.reset();
+  Detach();
   if (!pUnk) return S_FALSE;
-  return pUnk->QueryInterface(IID_IStorage, storage_.put_void());
+  ComPtr<IStorage> storage;
+  RETURN_IF_FAILED(pUnk->QueryInterface(IID_IStorage, storage.put_void()));
+  ComPtr<StorageNode> node;
+  RETURN_IF_FAILED(StorageNode::Create(storage.get(), nullptr, nullptr, node.put()));
+  node_ = std::move(node);
+  storage_ = std::move(storage);
+  return S_OK;
 }
 
 // The target's storage is taken before this object's lock: the target takes its own,
@@ -333,54 +320,59 @@ STDMETHODIMP SFStorage::MoveElementTo(BSTR bstrOldName, IDispatch* pSFStrg, BSTR
 
 // ---- elements by path ----
 
-HRESULT SFStorage::OpenPath(const wchar_t* path, DWORD mode, bool create, Kind kind, ComPtr<IStorage>& storage,
-                            ComPtr<IStream>& stream, ComPtr<Lineage>& lineage) noexcept {
-  try {
-    const std::vector<std::wstring> names = SplitPath(path);
-    if (names.empty()) return E_FAIL;
-    // Storages on the way are opened read-write with the mode's sharing bits when
-    // creating (and made where missing), with the given mode when opening.
-    const DWORD between =
-        create ? (mode & ~(STGM_WRITE | STGM_READWRITE | STGM_CREATE | STGM_CONVERT)) | STGM_READWRITE : mode;
-    std::vector<ComPtr<IStorage>> parents{storage_};
-    for (size_t i = 0; i + 1 < names.size(); ++i) {
-      ComPtr<IStorage> next;
-      const HRESULT opened = parents.back()->OpenStorage(names[i].c_str(), nullptr, between, nullptr, 0, next.put());
+HRESULT SFStorage::OpenParent(const std::vector<std::wstring>& names, DWORD mode, bool create,
+                              ComPtr<StorageNode>& parent) noexcept {
+  // Storages on the way are opened read-write with the mode's sharing bits when
+  // creating (and made where missing), with the given mode when opening.
+  const DWORD between =
+      create ? (mode & ~(STGM_WRITE | STGM_READWRITE | STGM_CREATE | STGM_CONVERT)) | STGM_READWRITE : mode;
+  parent = node_;
+  for (size_t i = 0; i + 1 < names.size(); ++i) {
+    const wchar_t* name = names[i].c_str();
+    ComPtr<StorageNode> next = parent->FindChild(name);
+    if (!next) {
+      ComPtr<IStorage> storage;
+      const HRESULT opened = parent->storage()->OpenStorage(name, nullptr, between, nullptr, 0, storage.put());
       HRESULT hr = opened;
-      if (FAILED(hr) && create) hr = parents.back()->CreateStorage(names[i].c_str(), between, 0, 0, next.put());
+      if (FAILED(hr) && create) hr = parent->storage()->CreateStorage(name, between, 0, 0, storage.put());
       // A storage that exists but cannot be opened (a compound file's element that is
       // open already) fails for the reason the open gave; a stream of that name stays
       // "already exists".
       if (hr == STG_E_FILEALREADYEXISTS && opened != STG_E_FILENOTFOUND) hr = opened;
       RETURN_IF_FAILED(hr);
-      parents.push_back(std::move(next));
+      RETURN_IF_FAILED(StorageNode::Create(storage.get(), parent.get(), name, next.put()));
     }
-    IStorage* parent = parents.back().get();
-    const wchar_t* last = names.back().c_str();
-    if (kind == Kind::kStorage) {
-      RETURN_IF_FAILED(create ? parent->CreateStorage(last, mode, 0, 0, storage.put())
-                              : parent->OpenStorage(last, nullptr, mode, nullptr, 0, storage.put()));
-    } else {
-      RETURN_IF_FAILED(create ? parent->CreateStream(last, mode, 0, 0, stream.put())
-                              : parent->OpenStream(last, nullptr, mode, 0, stream.put()));
-    }
-    return Lineage::Extend(lineage_.get(), parents, lineage.put());
-  } catch (...) {
-    return E_OUTOFMEMORY;
+    parent = std::move(next);
   }
+  return S_OK;
 }
 
-HRESULT SFStorage::OpenPathObject(BSTR path, LONG mode, bool create, Kind kind, IDispatch** out) noexcept {
+HRESULT SFStorage::OpenPathObject(BSTR path, LONG lMode, bool create, Kind kind, IDispatch** out) noexcept {
   if (!out) return E_POINTER;
   *out = nullptr;
   LockGuard guard(lock_);
   if (!storage_) return Fail(10102);
-  ComPtr<IStorage> storage;
-  ComPtr<IStream> stream;
-  ComPtr<Lineage> lineage;
-  RETURN_IF_FAILED(OpenPath(Text(path), static_cast<DWORD>(mode), create, kind, storage, stream, lineage));
-  return kind == Kind::kStorage ? CreateOver(storage.get(), out, lineage.get())
-                                : SFStream::CreateOver(stream.get(), out, lineage.get());
+  try {
+    const std::vector<std::wstring> names = SplitPath(Text(path));
+    if (names.empty()) return E_FAIL;
+    const DWORD mode = static_cast<DWORD>(lMode);
+    ComPtr<StorageNode> parent;
+    RETURN_IF_FAILED(OpenParent(names, mode, create, parent));
+    IStorage* in = parent->storage();
+    const wchar_t* last = names.back().c_str();
+    if (kind == Kind::kStorage) {
+      ComPtr<IStorage> storage;
+      RETURN_IF_FAILED(create ? in->CreateStorage(last, mode, 0, 0, storage.put())
+                              : in->OpenStorage(last, nullptr, mode, nullptr, 0, storage.put()));
+      return CreateOver(storage.get(), out, parent.get(), last);
+    }
+    ComPtr<IStream> stream;
+    RETURN_IF_FAILED(create ? in->CreateStream(last, mode, 0, 0, stream.put())
+                            : in->OpenStream(last, nullptr, mode, 0, stream.put()));
+    return SFStream::CreateOver(stream.get(), out, parent.get());
+  } catch (...) {
+    return E_OUTOFMEMORY;
+  }
 }
 
 STDMETHODIMP SFStorage::CreateSubStorage(BSTR bstrPath, LONG lFlags, IDispatch** ppDisp) noexcept {
@@ -399,21 +391,57 @@ STDMETHODIMP SFStorage::OpenSubStream(BSTR bstrPath, LONG lFlags, IDispatch** pp
   return OpenPathObject(bstrPath, lFlags, false, Kind::kStream, ppDisp);
 }
 
+// An element is tested and described by opening it, shared first and then exclusively,
+// because a compound file opens nested elements in no other sharing mode. An element that
+// is open already (and cannot be opened again) is found in its storage's list instead.
+HRESULT SFStorage::StatPath(BSTR path, STATSTG& stat) noexcept {
+  try {
+    const std::vector<std::wstring> names = SplitPath(Text(path));
+    if (names.empty()) return E_FAIL;
+    const wchar_t* last = names.back().c_str();
+    HRESULT hr = E_FAIL;
+    for (const DWORD mode : kQueryModes) {
+      ComPtr<StorageNode> parent;
+      hr = OpenParent(names, mode, false, parent);
+      if (FAILED(hr)) continue;
+      IStorage* in = parent->storage();
+      ComPtr<StorageNode> open = parent->FindChild(last);
+      ComPtr<IStorage> storage;
+      ComPtr<IStream> stream;
+      if (open) {
+        hr = open->storage()->Stat(&stat, STATFLAG_DEFAULT);
+      } else if (SUCCEEDED(hr = in->OpenStorage(last, nullptr, mode, nullptr, 0, storage.put()))) {
+        hr = storage->Stat(&stat, STATFLAG_DEFAULT);
+      } else if (SUCCEEDED(hr = in->OpenStream(last, nullptr, mode, 0, stream.put()))) {
+        hr = stream->Stat(&stat, STATFLAG_DEFAULT);
+      } else if (hr == STG_E_ACCESSDENIED || hr == STG_E_SHAREVIOLATION || hr == STG_E_LOCKVIOLATION) {
+        // Open elsewhere: the storage's own list describes it.
+        ComPtr<IEnumSTATSTG> list;
+        if (SUCCEEDED(in->EnumElements(0, nullptr, 0, list.put())) && list) {
+          ULONG fetched = 0;
+          while (list->Next(1, &stat, &fetched) == S_OK && fetched == 1) {
+            if (stat.pwcsName && CompareStringOrdinal(stat.pwcsName, -1, last, -1, TRUE) == CSTR_EQUAL) return S_OK;
+            CoTaskMemFree(stat.pwcsName);
+          }
+        }
+      }
+      if (SUCCEEDED(hr)) return hr;
+    }
+    return hr;
+  } catch (...) {
+    return E_OUTOFMEMORY;
+  }
+}
+
 STDMETHODIMP SFStorage::SubItemExists(BSTR bstrPath, LONG* pVal) noexcept {
   if (!pVal) return E_POINTER;
   *pVal = 0;
   LockGuard guard(lock_);
   if (!storage_) return Fail(10102);
-  for (const Kind kind : {Kind::kStorage, Kind::kStream}) {
-    for (const DWORD mode : kQueryModes) {
-      ComPtr<IStorage> storage;
-      ComPtr<IStream> stream;
-      ComPtr<Lineage> lineage;
-      if (SUCCEEDED(OpenPath(Text(bstrPath), mode, false, kind, storage, stream, lineage))) {
-        *pVal = kind == Kind::kStorage ? -1 : 1;
-        return S_OK;
-      }
-    }
+  STATSTG stat = {};
+  if (SUCCEEDED(StatPath(bstrPath, stat))) {
+    CoTaskMemFree(stat.pwcsName);
+    *pVal = stat.type == STGTY_STORAGE ? -1 : stat.type == STGTY_STREAM ? 1 : 0;
   }
   return S_OK;
 }
@@ -423,16 +451,10 @@ STDMETHODIMP SFStorage::GetSubItemInfo(BSTR bstrPath, IDispatch** ppDisp) noexce
   *ppDisp = nullptr;
   LockGuard guard(lock_);
   if (!storage_) return Fail(10102);
-  HRESULT hr = E_FAIL;
-  for (const Kind kind : {Kind::kStorage, Kind::kStream}) {
-    for (const DWORD mode : kQueryModes) {
-      ComPtr<IStorage> storage;
-      ComPtr<IStream> stream;
-      ComPtr<Lineage> lineage;
-      hr = OpenPath(Text(bstrPath), mode, false, kind, storage, stream, lineage);
-      if (SUCCEEDED(hr)) return storage ? NewInfo(storage.get(), ppDisp) : NewInfo(stream.get(), ppDisp);
-    }
-  }
+  STATSTG stat = {};
+  RETURN_IF_FAILED(StatPath(bstrPath, stat));
+  const HRESULT hr = InfoFromStat(stat, ppDisp);
+  CoTaskMemFree(stat.pwcsName);
   return hr;
 }
 

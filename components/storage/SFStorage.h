@@ -6,6 +6,9 @@
 #include <ole2.h>
 #include <oleauto.h>
 
+#include <string>
+#include <vector>
+
 #include "OrvantaVessa.h"
 #include "components/module/ComObject.h"
 #include "components/module/Dispatch.h"
@@ -17,9 +20,10 @@ namespace orv {
 class SFStorage final
     : public ComObject<SFStorage, Dual<ISFStorage>, ISFStorageBin, ErrorSupport<ISFStorage>> {
  public:
-  // A new SFStorage over `storage` (null: closed), for the factories of other classes.
-  // `lineage` holds the storages `storage` was opened below.
-  static HRESULT CreateOver(IStorage* storage, IDispatch** out, Lineage* lineage = nullptr) noexcept;
+  // A new SFStorage over `storage` (null: closed), for the factories of other classes:
+  // a storage of its own, or the child `name` of the storage of `parent`.
+  static HRESULT CreateOver(IStorage* storage, IDispatch** out, StorageNode* parent = nullptr,
+                            const wchar_t* name = nullptr) noexcept;
 
   // ISFStorageBin
   STDMETHODIMP BinGetStoragePtr(IUnknown** ppUnk) noexcept override;
@@ -53,19 +57,20 @@ class SFStorage final
 
  private:
   enum class Kind { kStorage, kStream };
-  // Opens (or with `create` creates) the element at `path` below the attached storage.
-  // Exactly one of `storage`/`stream` receives it, `lineage` the storages it needs.
-  HRESULT OpenPath(const wchar_t* path, DWORD mode, bool create, Kind kind, ComPtr<IStorage>& storage,
-                   ComPtr<IStream>& stream, ComPtr<Lineage>& lineage) noexcept;
-  // OpenPath wrapped in a new SFStorage or SFStream.
+  // The node of the storage that holds the last name of `names`: storages on the way
+  // that are open already are used as they are, others are opened with `mode` (and with
+  // `create` made where missing).
+  HRESULT OpenParent(const std::vector<std::wstring>& names, DWORD mode, bool create,
+                     ComPtr<StorageNode>& parent) noexcept;
+  // OpenParent, then the last name opened or created, wrapped in a new SFStorage or SFStream.
   HRESULT OpenPathObject(BSTR path, LONG mode, bool create, Kind kind, IDispatch** out) noexcept;
-  // The lineage of an element opened directly in the attached storage.
-  HRESULT ChildLineage(ComPtr<Lineage>& out) noexcept;
+  // The stat record of the element at `path` (with its name), and its type.
+  HRESULT StatPath(BSTR path, STATSTG& stat) noexcept;
   HRESULT CopyOrMoveElement(BSTR oldName, IDispatch* target, BSTR newName, bool move, LONG* success) noexcept;
+  void Detach() noexcept;
 
   CriticalSection lock_;
-  // Released after the storage it keeps usable.
-  ComPtr<Lineage> lineage_;
+  ComPtr<StorageNode> node_;  // the attached storage's node
   ComPtr<IStorage> storage_;
 };
 

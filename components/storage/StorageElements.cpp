@@ -1,4 +1,4 @@
-// Element copying between storages of any kind, and element lineages.
+// Element copying between storages of any kind, and the nodes of open storages.
 //
 // Wine's IStorage::CopyTo stops at the target's SetClass, which a folder storage refuses,
 // and Wine does not implement IStorage::MoveElementTo; callers fall back to these copies,
@@ -17,8 +17,7 @@ namespace {
 // sharing mode, and a folder's file cannot then be truncated by a copy onto itself.
 constexpr DWORD kReadSource = STGM_READ | STGM_SHARE_EXCLUSIVE;
 constexpr DWORD kWriteTarget = STGM_READWRITE | STGM_SHARE_EXCLUSIVE;
-// Nesting beyond this is refused instead of exhausting the stack on a hostile file.
-constexpr int kMaxDepth = 256;
+constexpr int kMaxDepth = StorageNode::kMaxDepth;
 
 HRESULT CopyStorageInto(IStorage* source, IStorage* target, const wchar_t* newName, bool merge, int depth) noexcept;
 HRESULT CopyContents(IStorage* source, IStorage* target, int depth) noexcept;
@@ -124,25 +123,60 @@ HRESULT CopyStorageContents(IStorage* source, IStorage* target) noexcept {
   return CopyContents(source, target, 0);
 }
 
-HRESULT Lineage::Extend(Lineage* base, const std::vector<ComPtr<IStorage>>& parents, Lineage** out) noexcept {
+namespace {
+// Guards the child lists of all nodes.
+CriticalSection g_nodeLock;
+}  // namespace
+
+HRESULT StorageNode::Create(IStorage* storage, StorageNode* parent, const wchar_t* name, StorageNode** out) noexcept {
   if (!out) return E_POINTER;
   *out = nullptr;
-  Lineage* lineage = nullptr;
-  RETURN_IF_FAILED(CreateObject(&lineage));
+  if (parent && parent->depth_ >= kMaxDepth) return E_FAIL;
+  StorageNode* node = nullptr;
+  RETURN_IF_FAILED(CreateObject(&node));
+  ComPtr<StorageNode> hold;
+  hold.attach(node);
   try {
-    if (base) lineage->held_ = base->held_;
-    lineage->held_.insert(lineage->held_.end(), parents.begin(), parents.end());
+    node->name_ = name ? name : L"";
+    node->storage_.reset(storage);
+    if (parent) {
+      node->depth_ = parent->depth_ + 1;
+      LockGuard guard(g_nodeLock);
+      parent->children_.push_back(node);
+      node->parent_.reset(parent);
+    }
   } catch (...) {
-    lineage->Release();
     return E_OUTOFMEMORY;
   }
-  *out = lineage;
+  *out = hold.release();
   return S_OK;
 }
 
-Lineage::~Lineage() {
-  // Innermost first, the way the elements were opened.
-  while (!held_.empty()) held_.pop_back();
+ComPtr<StorageNode> StorageNode::FindChild(const wchar_t* name) noexcept {
+  ComPtr<StorageNode> found;
+  LockGuard guard(g_nodeLock);
+  for (StorageNode* child : children_) {
+    // A child whose count has reached zero is on its way out.
+    if (CompareStringOrdinal(child->name_.c_str(), -1, name, -1, TRUE) == CSTR_EQUAL && child->InternalTryAddRef()) {
+      found.attach(child);
+      break;
+    }
+  }
+  return found;
+}
+
+StorageNode::~StorageNode() {
+  storage_.reset();
+  if (parent_) {
+    LockGuard guard(g_nodeLock);
+    auto& siblings = parent_->children_;
+    for (auto it = siblings.begin(); it != siblings.end(); ++it) {
+      if (*it == this) {
+        siblings.erase(it);
+        break;
+      }
+    }
+  }
 }
 
 }  // namespace orv

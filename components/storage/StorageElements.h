@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <ole2.h>
 
+#include <string>
 #include <vector>
 
 #include "components/module/ComObject.h"
@@ -31,19 +32,34 @@ bool SameObject(IUnknown* a, IUnknown* b) noexcept;
 // compare ignoring case, as storages compare them).
 bool IsSameElement(IStorage* first, const wchar_t* a, IStorage* second, const wchar_t* b) noexcept;
 
-// The storages an opened element descends from, root first. Wine's structured storage
-// invalidates every element below a storage once that storage is released (Windows
-// keeps them usable), so each object over a nested element holds its lineage.
-class Lineage final : public ComObject<Lineage, IUnknown> {
+// An open storage and its place: the node of the storage it was opened in and its name
+// there. Wine's structured storage invalidates every element below a storage once that
+// storage is released (Windows keeps them usable), so each object over a nested element
+// holds its parent's node, and through it every storage above. A compound file opens
+// each element once at a time, so a path through a storage that is open already goes
+// through that storage's node instead of opening it again.
+class StorageNode final : public ComObject<StorageNode, IUnknown> {
  public:
-  // A new lineage: the storages of `base` (may be null), then `parents` in order.
-  static HRESULT Extend(Lineage* base, const std::vector<ComPtr<IStorage>>& parents, Lineage** out) noexcept;
+  // Nesting beyond this is refused (E_FAIL) rather than exhausting the stack when a
+  // chain of nodes is released or a hostile file is copied.
+  static constexpr int kMaxDepth = 256;
+
+  // A node for `storage`, opened as `name` in `parent` (null parent: a storage of its own).
+  static HRESULT Create(IStorage* storage, StorageNode* parent, const wchar_t* name, StorageNode** out) noexcept;
+
+  IStorage* storage() const noexcept { return storage_.get(); }
+  // The node of the child storage `name` while it is open (names compare ignoring case).
+  ComPtr<StorageNode> FindChild(const wchar_t* name) noexcept;
 
  private:
-  friend class ComObject<Lineage, IUnknown>;
-  ~Lineage() override;
+  friend class ComObject<StorageNode, IUnknown>;
+  ~StorageNode() override;
 
-  std::vector<ComPtr<IStorage>> held_;
+  ComPtr<StorageNode> parent_;  // released after the storage
+  ComPtr<IStorage> storage_;
+  std::wstring name_;
+  int depth_ = 0;
+  std::vector<StorageNode*> children_;  // not owned; each child leaves when it goes
 };
 
 }  // namespace orv

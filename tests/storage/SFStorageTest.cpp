@@ -336,14 +336,30 @@ TEST_F(SFStorageTest, ElementsByPath) {
   // A stream on the way is no storage, and is left alone.
   EXPECT_EQ(STG_E_FILEALREADYEXISTS, st->CreateSubStream(Bstr(L"a/b/c/e").get(), 18, d.put()));
   EXPECT_EQ(L"deep", TextAt(st.get(), L"a/b/c"));
-  // A compound file opens an element once at a time: a storage open elsewhere is
-  // reported as such, not as "already exists".
+  // A compound file opens an element once at a time. Paths go through storages that are
+  // open already, and open elements are still found and described.
   {
-    ComPtr<IDispatch> held;
+    ComPtr<IDispatch> held, stream;
     ASSERT_EQ(S_OK, st->OpenStorage(Bstr(L"a").get(), 18, held.put()));
-    EXPECT_EQ(STG_E_ACCESSDENIED, st->CreateSubStream(Bstr(L"a/new").get(), 18, d.put()));
+    ASSERT_EQ(S_OK, st->CreateSubStream(Bstr(L"a/new").get(), 18, stream.put()));
+    EXPECT_EQ(STG_E_ACCESSDENIED, st->OpenStorage(Bstr(L"a").get(), 18, d.put()));
+    EXPECT_EQ(-1, Exists(st.get(), L"a"));
+    EXPECT_EQ(1, Exists(st.get(), L"a/new"));
+    ASSERT_EQ(S_OK, st->GetSubItemInfo(Bstr(L"A/NEW").get(), d.put()));
+    As<ISFInfo>(d)->get_name(name.put());
+    EXPECT_STREQ(L"new", name.c_str());
+    // A second object over the same storage knows nothing of the first one's elements:
+    // the open storage is reported as refused, not as "already exists".
+    ComPtr<ISFStorage> other;
+    ComPtr<ISFStorageBin> bin;
+    ComPtr<IUnknown> raw;
+    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_SFStorage, nullptr, CLSCTX_INPROC_SERVER, IID_ISFStorage, other.put_void()));
+    ASSERT_EQ(S_OK, st.query(bin));
+    ASSERT_EQ(S_OK, bin->BinGetStoragePtr(raw.put()));
+    ASSERT_EQ(S_OK, other->SetStorage(raw.get()));
+    EXPECT_EQ(STG_E_ACCESSDENIED, other->CreateSubStream(Bstr(L"a/other").get(), 18, d.put()));
   }
-  EXPECT_EQ(S_OK, st->CreateSubStream(Bstr(L"a/new").get(), 18, d.put()));
+  EXPECT_EQ(S_OK, st->OpenStorage(Bstr(L"a").get(), 18, d.put()));
 }
 
 TEST_F(SFStorageTest, NestedElementsOutliveTheObjectsTheyCameFrom) {
