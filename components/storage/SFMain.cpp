@@ -15,6 +15,7 @@
 #include "components/module/ResultMacros.h"
 #include "components/storage/FileStream.h"
 #include "components/storage/Folders.h"
+#include "components/storage/SFDirStorage.h"
 #include "components/storage/SFStorage.h"
 #include "components/storage/SFStream.h"
 
@@ -143,16 +144,23 @@ STDMETHODIMP SFMain::OpenStorageFile(BSTR bstrFile, LONG lMode, IDispatch** ppDi
   }
 }
 
-STDMETHODIMP SFMain::CreateDirectory(BSTR, LONG, IDispatch** ppDisp) noexcept {
+STDMETHODIMP SFMain::CreateDirectory(BSTR bstrDir, LONG lFlags, IDispatch** ppDisp) noexcept {
   if (!ppDisp) return E_POINTER;
   *ppDisp = nullptr;
-  return E_NOTIMPL;
+  ComPtr<IStorage> storage;
+  if (FAILED(OpenDirectoryStorage(bstrDir ? bstrDir : L"", static_cast<DWORD>(lFlags), true, storage.put())))
+    return Fail(10106);
+  return SFStorage::CreateOver(storage.get(), ppDisp);
 }
 
-STDMETHODIMP SFMain::OpenDirectory(BSTR, LONG, IDispatch** ppDisp) noexcept {
+STDMETHODIMP SFMain::OpenDirectory(BSTR bstrDir, LONG lFlags, IDispatch** ppDisp) noexcept {
   if (!ppDisp) return E_POINTER;
   *ppDisp = nullptr;
-  return E_NOTIMPL;
+  ComPtr<IStorage> storage;
+  const HRESULT hr = OpenDirectoryStorage(bstrDir ? bstrDir : L"", static_cast<DWORD>(lFlags), false, storage.put());
+  if (hr == E_FAIL) return Fail(10106);
+  RETURN_IF_FAILED(hr);
+  return SFStorage::CreateOver(storage.get(), ppDisp);
 }
 
 HRESULT SFMain::OpenOrCreateFile(BSTR file, LONG flags, bool create, IDispatch** out) noexcept {

@@ -1,5 +1,6 @@
 ' Compound files as a VBScript writer uses them: a storage tree, streams written and read
-' back, elements copied and moved between files, the contents walked with For Each.
+' back, elements copied and moved between files and into a folder, the contents walked
+' with For Each.
 Option Explicit
 Dim fs, path, other, stg, s, sub1, copy, k, names, n, ok
 Set fs = CreateObject("Orvanta.utilctls.SFMain")
@@ -39,6 +40,16 @@ Test.Check n = 2, "two elements after copy and move: " & names
 Test.Check copy.contents("Reports").Type = 1, "contents item is an SFInfo"
 Test.Check copy.GetSubItemInfo("Moved/jan").Size = 9, "jan with its line end"
 Test.Check stg.Revert() = 1, "Revert answers 1"
+
+' A compound file copied into a folder: storages become folders, streams files.
+Dim folder, folderPath
+folderPath = "T:\scripts\sfstorage-vbs-folder"
+Set folder = fs.CreateDirectory(folderPath)
+Test.Check copy.CopyTo(folder) = 1, "CopyTo a folder answers 1"
+Test.Check fs.FileExists(folderPath & "\Moved\feb") = 1, "the stream is a file now"
+Test.Check folder.SubItemExists("Reports/jan") = 1 And folder.SubItemExists("Moved") = -1, "files and folders"
+Set folder = Nothing
+fs.DeleteFolder folderPath, True
 
 Set copy = Nothing
 Set stg = Nothing

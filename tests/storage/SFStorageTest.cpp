@@ -1,6 +1,6 @@
-// SFStorage over compound files through its vtable and IDispatch: the closed object,
-// class ids, names and statistics, contents, elements by path, elements that outlive the
-// objects they were opened from, and copies and moves between storages.
+// SFStorage over compound files and folders through its vtable and IDispatch: the closed
+// object, class ids, names and statistics, contents, elements by path, elements that
+// outlive the objects they were opened from, and copies and moves between storages.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <ole2.h>
@@ -478,3 +478,129 @@ TEST_F(SFStorageTest, CopiesAndMovesBetweenCompoundFiles) {
 }
 
 }  // namespace
+
+// ---- folders ----
+
+class SFStorageFolderTest : public SFStorageTest {
+ protected:
+  // A new, empty folder storage in the scratch folder.
+  ComPtr<ISFStorage> NewFolder(const wchar_t* name) {
+    main->DeleteFolder(Bstr(Path(name).c_str()).get(), 1);
+    ComPtr<IDispatch> d;
+    EXPECT_EQ(S_OK, main->CreateDirectory(Bstr(Path(name).c_str()).get(), 18, d.put())) << name;
+    return As<ISFStorage>(d);
+  }
+  static void PutText(ISFStorage* st, const wchar_t* path, const wchar_t* text) {
+    ComPtr<IDispatch> d;
+    ASSERT_EQ(S_OK, st->CreateSubStream(Bstr(path).get(), 0x1012, d.put())) << path;
+    ASSERT_EQ(S_OK, As<ISFStream>(d)->WriteText(Bstr(text).get(), 0)) << path;
+  }
+  // A file's bytes as the file system has them.
+  std::string FileBytes(const std::wstring& path) {
+    std::string out;
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return "<missing>";
+    char buf[256];
+    DWORD n = 0;
+    while (ReadFile(h, buf, sizeof buf, &n, nullptr) && n) out.append(buf, n);
+    CloseHandle(h);
+    return out;
+  }
+};
+
+TEST_F(SFStorageFolderTest, FoldersAsStorages) {
+  auto folder = NewFolder(L"folder");
+  ASSERT_TRUE(folder);
+  PutText(folder.get(), L"x/y\\f.txt", L"folder text");
+  EXPECT_EQ("folder text", FileBytes(Path(L"folder\\x\\y\\f.txt")));
+  EXPECT_EQ(-1, Exists(folder.get(), L"x"));
+  EXPECT_EQ(-1, Exists(folder.get(), L"/x/y"));
+  EXPECT_EQ(1, Exists(folder.get(), L"x/y/f.txt"));
+  EXPECT_EQ(0, Exists(folder.get(), L"x/none"));
+  EXPECT_EQ(L"folder text", TextAt(folder.get(), L"x\\y/f.txt"));
+  ComPtr<IDispatch> d;
+  ASSERT_EQ(S_OK, folder->GetSubItemInfo(Bstr(L"x/y/f.txt").get(), d.put()));
+  LONG v = 0;
+  As<ISFInfo>(d)->get_Size(&v);
+  EXPECT_EQ(11, v);
+  ASSERT_EQ(S_OK, folder->get_contents(d.put()));
+  As<IVarDictionary>(d)->get_Count(&v);
+  EXPECT_EQ(1, v);
+  Variant key = orvtest::Str(L"x"), item, type;
+  ASSERT_EQ(S_OK, orvtest::CallByName(d.get(), L"Item", DISPATCH_PROPERTYGET, key.get(), 1, item.get()));
+  orvtest::CallByName(V_DISPATCH(item.get()), L"Type", DISPATCH_PROPERTYGET, nullptr, 0, type.get());
+  EXPECT_EQ(L"1", orvtest::Text(type.get()));
+
+  // A folder keeps no class id; an empty or parent name never reaches outside.
+  Bstr id;
+  EXPECT_EQ(S_OK, folder->get_classID(id.put()));
+  EXPECT_STREQ(L"{00000000-0000-0000-0000-000000000000}", id.c_str());
+  EXPECT_EQ(STG_E_INVALIDFUNCTION, folder->put_classID(Bstr(L"{11111111-2222-3333-4444-555555555555}").get()));
+  EXPECT_TRUE(FAILED(folder->Remove(Bstr(L"").get())));
+  EXPECT_TRUE(FAILED(folder->Remove(nullptr)));
+  EXPECT_TRUE(FAILED(folder->OpenSubStorage(Bstr(L"x/../..").get(), 18, d.put())));
+  EXPECT_EQ(1, Exists(folder.get(), L"x/y/f.txt"));
+  EXPECT_EQ(S_OK, folder->Rename(Bstr(L"x").get(), Bstr(L"z").get()));
+  EXPECT_EQ("folder text", FileBytes(Path(L"folder\\z\\y\\f.txt")));
+  EXPECT_EQ(S_OK, folder->Remove(Bstr(L"z").get()));
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(Path(L"folder\\z").c_str()));
+
+  // The directory rules of the factories.
+  EXPECT_EQ(STG_E_INVALIDFLAG, main->OpenDirectory(Bstr(Path(L"folder").c_str()).get(), 0x1012, d.put()));
+  EXPECT_EQ(STG_E_FILENOTFOUND, main->OpenDirectory(Bstr(Path(L"no-folder").c_str()).get(), 18, d.put()));
+  EXPECT_EQ(Message(10106), main->CreateDirectory(Bstr(Path(L"no\\such\\folder").c_str()).get(), 18, d.put()));
+  EXPECT_EQ(L"Operation failed", LastError());
+  EXPECT_FALSE(d);
+  EXPECT_EQ(S_OK, main->OpenDirectory(Bstr(Path(L"folder").c_str()).get(), 18, d.put()));
+  EXPECT_EQ(0, Exists(As<ISFStorage>(d).get(), L"z"));
+}
+
+TEST_F(SFStorageFolderTest, CopiesAndMovesBetweenFoldersAndCompoundFiles) {
+  auto folder = NewFolder(L"copy-folder");
+  ASSERT_TRUE(folder);
+  PutText(folder.get(), L"a.txt", L"AAA");
+  PutText(folder.get(), L"sub/b.txt", L"BB");
+  ComPtr<IDispatch> d;
+  ASSERT_EQ(S_OK, folder->CreateSubStorage(Bstr(L"sub/empty").get(), 18, d.put()));
+  d.reset();
+
+  // Folder into compound file: files become streams, folders storages.
+  auto file = NewFile(L"from-folder.stg");
+  ASSERT_TRUE(file);
+  LONG ok = 0;
+  EXPECT_EQ(S_OK, folder->CopyTo(file.get(), &ok));
+  EXPECT_EQ(1, ok);
+  EXPECT_EQ(L"AAA", TextAt(file.get(), L"a.txt"));
+  EXPECT_EQ(L"BB", TextAt(file.get(), L"sub/b.txt"));
+  EXPECT_EQ(-1, Exists(file.get(), L"sub/empty"));
+
+  // Compound file (with a class id) into a new folder: the folder refuses the class id,
+  // the elements arrive all the same.
+  ASSERT_EQ(S_OK, file->put_classID(Bstr(L"{11111111-2222-3333-4444-555555555555}").get()));
+  NewStorage(file.get(), L"only-in-file");
+  auto back = NewFolder(L"from-file");
+  ASSERT_TRUE(back);
+  EXPECT_EQ(S_OK, file->CopyTo(back.get(), &ok));
+  EXPECT_EQ(1, ok);
+  EXPECT_EQ("AAA", FileBytes(Path(L"from-file\\a.txt")));
+  EXPECT_EQ("BB", FileBytes(Path(L"from-file\\sub\\b.txt")));
+  EXPECT_EQ(-1, Exists(back.get(), L"only-in-file"));
+
+  // Single elements, both ways, copied and moved.
+  EXPECT_EQ(S_OK, file->CopyElementTo(Bstr(L"sub").get(), folder.get(), Bstr(L"sub-copy").get(), &ok));
+  EXPECT_EQ(1, ok);
+  EXPECT_EQ("BB", FileBytes(Path(L"copy-folder\\sub-copy\\b.txt")));
+  EXPECT_EQ(S_OK, file->MoveElementTo(Bstr(L"a.txt").get(), folder.get(), Bstr(L"moved.txt").get(), &ok));
+  EXPECT_EQ(1, ok);
+  EXPECT_EQ("AAA", FileBytes(Path(L"copy-folder\\moved.txt")));
+  EXPECT_EQ(0, Exists(file.get(), L"a.txt"));
+  EXPECT_EQ(S_OK, folder->MoveElementTo(Bstr(L"sub").get(), file.get(), Bstr(L"from-folder").get(), &ok));
+  EXPECT_EQ(1, ok);
+  EXPECT_EQ(L"BB", TextAt(file.get(), L"from-folder/b.txt"));
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(Path(L"copy-folder\\sub").c_str()));
+  EXPECT_EQ(S_OK, folder->CopyElementTo(Bstr(L"moved.txt").get(), file.get(), Bstr(L"").get(), &ok));
+  EXPECT_EQ(L"AAA", TextAt(file.get(), L"moved.txt"));
+  // A file copied onto itself stays as it is.
+  EXPECT_EQ(S_FALSE, folder->CopyElementTo(Bstr(L"moved.txt").get(), folder.get(), Bstr(L"MOVED.TXT").get(), &ok));
+  EXPECT_EQ("AAA", FileBytes(Path(L"copy-folder\\moved.txt")));
+}
