@@ -204,6 +204,17 @@ TEST_F(SFDirStorageTest, ElementsStreamsAndEnumeration) {
   ASSERT_TRUE(GetFileAttributesExW(Path(L"box\\a.txt").c_str(), GetFileExInfoStandard, &data));
   EXPECT_EQ(0, CompareFileTime(&when, &data.ftLastWriteTime));
   EXPECT_EQ(STG_E_FILENOTFOUND, stg->SetElementTimes(L"none", nullptr, nullptr, &when));
+  // No name: the folder's own times.
+  EXPECT_EQ(S_OK, stg->SetElementTimes(nullptr, nullptr, nullptr, &when));
+  STATSTG self;
+  ASSERT_EQ(S_OK, stg->Stat(&self, STATFLAG_NONAME));
+  EXPECT_EQ(0, CompareFileTime(&when, &self.mtime));
+
+  // Streams of a sub-storage are files of the sub-folder.
+  ASSERT_EQ(S_OK, sub->CreateStream(L"inner.txt", 0x1011, 0, 0, s.put()));
+  ASSERT_EQ(S_OK, s->Write("in", 2, &n));
+  s.reset();
+  EXPECT_EQ("in", orvtest::ReadBytes(Path(L"box\\sub\\inner.txt")));
 }
 
 TEST_F(SFDirStorageTest, DestroyAndRenameStayInsideTheFolder) {
