@@ -171,45 +171,43 @@ STDMETHODIMP SFStorage::Stats(IDispatch** ppDisp) noexcept {
   return hr;
 }
 
-STDMETHODIMP SFStorage::CreateStream(BSTR bstrName, LONG lMode, IDispatch** ppDisp) noexcept {
-  if (!ppDisp) return E_POINTER;
-  *ppDisp = nullptr;
+HRESULT SFStorage::OpenElement(StorageNode* parent, const wchar_t* name, DWORD mode, bool create, Kind kind,
+                               IDispatch** out) noexcept {
+  IStorage* in = parent->storage();
+  if (kind == Kind::kStorage) {
+    ComPtr<IStorage> storage;
+    RETURN_IF_FAILED(create ? in->CreateStorage(name, mode, 0, 0, storage.put())
+                            : in->OpenStorage(name, nullptr, mode, nullptr, 0, storage.put()));
+    return CreateOver(storage.get(), out, parent, name);
+  }
+  ComPtr<IStream> stream;
+  RETURN_IF_FAILED(create ? in->CreateStream(name, mode, 0, 0, stream.put())
+                          : in->OpenStream(name, nullptr, mode, 0, stream.put()));
+  return SFStream::CreateOver(stream.get(), out, parent);
+}
+
+HRESULT SFStorage::OpenChild(BSTR name, LONG mode, bool create, Kind kind, IDispatch** out) noexcept {
+  if (!out) return E_POINTER;
+  *out = nullptr;
   LockGuard guard(lock_);
   if (!storage_) return Fail(10102);
-  ComPtr<IStream> stream;
-  RETURN_IF_FAILED(storage_->CreateStream(Text(bstrName), static_cast<DWORD>(lMode), 0, 0, stream.put()));
-  return SFStream::CreateOver(stream.get(), ppDisp, node_.get());
+  return OpenElement(node_.get(), Text(name), static_cast<DWORD>(mode), create, kind, out);
+}
+
+STDMETHODIMP SFStorage::CreateStream(BSTR bstrName, LONG lMode, IDispatch** ppDisp) noexcept {
+  return OpenChild(bstrName, lMode, true, Kind::kStream, ppDisp);
 }
 
 STDMETHODIMP SFStorage::OpenStream(BSTR bstrName, LONG lMode, IDispatch** ppDisp) noexcept {
-  if (!ppDisp) return E_POINTER;
-  *ppDisp = nullptr;
-  LockGuard guard(lock_);
-  if (!storage_) return Fail(10102);
-  ComPtr<IStream> stream;
-  RETURN_IF_FAILED(storage_->OpenStream(Text(bstrName), nullptr, static_cast<DWORD>(lMode), 0, stream.put()));
-  return SFStream::CreateOver(stream.get(), ppDisp, node_.get());
+  return OpenChild(bstrName, lMode, false, Kind::kStream, ppDisp);
 }
 
 STDMETHODIMP SFStorage::CreateStorage(BSTR bstrName, LONG lMode, IDispatch** ppDisp) noexcept {
-  if (!ppDisp) return E_POINTER;
-  *ppDisp = nullptr;
-  LockGuard guard(lock_);
-  if (!storage_) return Fail(10102);
-  ComPtr<IStorage> storage;
-  RETURN_IF_FAILED(storage_->CreateStorage(Text(bstrName), static_cast<DWORD>(lMode), 0, 0, storage.put()));
-  return CreateOver(storage.get(), ppDisp, node_.get(), Text(bstrName));
+  return OpenChild(bstrName, lMode, true, Kind::kStorage, ppDisp);
 }
 
 STDMETHODIMP SFStorage::OpenStorage(BSTR bstrName, LONG lMode, IDispatch** ppDisp) noexcept {
-  if (!ppDisp) return E_POINTER;
-  *ppDisp = nullptr;
-  LockGuard guard(lock_);
-  if (!storage_) return Fail(10102);
-  ComPtr<IStorage> storage;
-  RETURN_IF_FAILED(
-      storage_->OpenStorage(Text(bstrName), nullptr, static_cast<DWORD>(lMode), nullptr, 0, storage.put()));
-  return CreateOver(storage.get(), ppDisp, node_.get(), Text(bstrName));
+  return OpenChild(bstrName, lMode, false, Kind::kStorage, ppDisp);
 }
 
 STDMETHODIMP SFStorage::Revert(LONG* pbSuccess) noexcept {
@@ -358,18 +356,7 @@ HRESULT SFStorage::OpenPathObject(BSTR path, LONG lMode, bool create, Kind kind,
     const DWORD mode = static_cast<DWORD>(lMode);
     ComPtr<StorageNode> parent;
     RETURN_IF_FAILED(OpenParent(names, mode, create, parent));
-    IStorage* in = parent->storage();
-    const wchar_t* last = names.back().c_str();
-    if (kind == Kind::kStorage) {
-      ComPtr<IStorage> storage;
-      RETURN_IF_FAILED(create ? in->CreateStorage(last, mode, 0, 0, storage.put())
-                              : in->OpenStorage(last, nullptr, mode, nullptr, 0, storage.put()));
-      return CreateOver(storage.get(), out, parent.get(), last);
-    }
-    ComPtr<IStream> stream;
-    RETURN_IF_FAILED(create ? in->CreateStream(last, mode, 0, 0, stream.put())
-                            : in->OpenStream(last, nullptr, mode, 0, stream.put()));
-    return SFStream::CreateOver(stream.get(), out, parent.get());
+    return OpenElement(parent.get(), names.back().c_str(), mode, create, kind, out);
   } catch (...) {
     return E_OUTOFMEMORY;
   }

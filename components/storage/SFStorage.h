@@ -62,7 +62,11 @@ class SFStorage final
   // `create` made where missing).
   HRESULT OpenParent(const std::vector<std::wstring>& names, DWORD mode, bool create,
                      ComPtr<StorageNode>& parent) noexcept;
-  // OpenParent, then the last name opened or created, wrapped in a new SFStorage or SFStream.
+  // Element `name` of the parent's storage opened or created, in a new SFStorage or SFStream.
+  HRESULT OpenElement(StorageNode* parent, const wchar_t* name, DWORD mode, bool create, Kind kind,
+                      IDispatch** out) noexcept;
+  // The members over OpenElement: an element of the attached storage, or one by path.
+  HRESULT OpenChild(BSTR name, LONG mode, bool create, Kind kind, IDispatch** out) noexcept;
   HRESULT OpenPathObject(BSTR path, LONG mode, bool create, Kind kind, IDispatch** out) noexcept;
   // The stat record of the element at `path` (with its name), and its type.
   HRESULT StatPath(BSTR path, STATSTG& stat) noexcept;

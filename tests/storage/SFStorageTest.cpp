@@ -31,21 +31,18 @@ class SFStorageTest : public ::testing::Test {
   }
   std::wstring Path(const wchar_t* name) { return dir + L"\\" + name; }
 
-  // A new compound file in the scratch folder (replacing an old one).
-  ComPtr<ISFStorage> NewFile(const wchar_t* name, LONG mode = 0x1012) {
+  // A compound file of the scratch folder, created (an old one replaced with mode 0x1012)
+  // or opened.
+  ComPtr<ISFStorage> StorageFile(const wchar_t* name, LONG mode, bool create) {
     ComPtr<IDispatch> d;
-    ComPtr<ISFStorage> out;
-    EXPECT_EQ(S_OK, main->CreateStorageFile(Bstr(Path(name).c_str()).get(), mode, d.put()));
-    if (d) d.query(out);
-    return out;
+    const Bstr path(Path(name).c_str());
+    EXPECT_EQ(S_OK, create ? main->CreateStorageFile(path.get(), mode, d.put())
+                           : main->OpenStorageFile(path.get(), mode, d.put()))
+        << name;
+    return As<ISFStorage>(d);
   }
-  ComPtr<ISFStorage> OpenFile(const wchar_t* name, LONG mode = 18) {
-    ComPtr<IDispatch> d;
-    ComPtr<ISFStorage> out;
-    EXPECT_EQ(S_OK, main->OpenStorageFile(Bstr(Path(name).c_str()).get(), mode, d.put()));
-    if (d) d.query(out);
-    return out;
-  }
+  ComPtr<ISFStorage> NewFile(const wchar_t* name, LONG mode = 0x1012) { return StorageFile(name, mode, true); }
+  ComPtr<ISFStorage> OpenFile(const wchar_t* name, LONG mode = 18) { return StorageFile(name, mode, false); }
   template <class I>
   static ComPtr<I> As(const ComPtr<IDispatch>& d) {
     ComPtr<I> out;
