@@ -380,7 +380,7 @@ STDMETHODIMP SFStorage::OpenSubStream(BSTR bstrPath, LONG lFlags, IDispatch** pp
 
 // An element is tested and described by opening it, shared first and then exclusively,
 // because a compound file opens nested elements in no other sharing mode. An element that
-// is open already (and cannot be opened again) is found in its storage's list instead.
+// cannot be opened (one that is open already) is looked up in its storage's list.
 HRESULT SFStorage::StatPath(BSTR path, STATSTG& stat) noexcept {
   try {
     const std::vector<std::wstring> names = SplitPath(Text(path));
@@ -401,8 +401,9 @@ HRESULT SFStorage::StatPath(BSTR path, STATSTG& stat) noexcept {
         hr = storage->Stat(&stat, STATFLAG_DEFAULT);
       } else if (SUCCEEDED(hr = in->OpenStream(last, nullptr, mode, 0, stream.put()))) {
         hr = stream->Stat(&stat, STATFLAG_DEFAULT);
-      } else if (hr == STG_E_ACCESSDENIED || hr == STG_E_SHAREVIOLATION || hr == STG_E_LOCKVIOLATION) {
-        // Open elsewhere: the storage's own list describes it.
+      } else {
+        // Open elsewhere (or refused for another reason): the storage's own list
+        // describes what it holds.
         ComPtr<IEnumSTATSTG> list;
         if (SUCCEEDED(in->EnumElements(0, nullptr, 0, list.put())) && list) {
           ULONG fetched = 0;

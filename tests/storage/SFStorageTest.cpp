@@ -515,6 +515,12 @@ TEST_F(SFStorageFolderTest, FoldersAsStorages) {
   EXPECT_EQ(1, Exists(folder.get(), L"x/y/f.txt"));
   EXPECT_EQ(0, Exists(folder.get(), L"x/none"));
   EXPECT_EQ(L"folder text", TextAt(folder.get(), L"x\\y/f.txt"));
+  {
+    // A file that is open exclusively still exists.
+    ComPtr<IDispatch> held;
+    ASSERT_EQ(S_OK, folder->OpenSubStream(Bstr(L"x/y/f.txt").get(), 0x12, held.put()));
+    EXPECT_EQ(1, Exists(folder.get(), L"x/y/f.txt"));
+  }
   ComPtr<IDispatch> d;
   ASSERT_EQ(S_OK, folder->GetSubItemInfo(Bstr(L"x/y/f.txt").get(), d.put()));
   LONG v = 0;
