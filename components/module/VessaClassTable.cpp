@@ -11,6 +11,7 @@
 #include "components/module/VessaClasses.h"
 #include "components/script/ScpMan.h"
 #include "components/storage/SFDirStorage.h"
+#include "components/storage/SFDrive.h"
 #include "components/storage/SFFileStream.h"
 #include "components/storage/SFMain.h"
 #include "components/storage/SFStorage.h"
@@ -35,8 +36,8 @@ ClassEntry g_classes[] = {
     {&CLSID_SFDirStorage, &CLSID_SFDirStorage, 204, &SFDirStorage::Create, true, nullptr},  // SFDirStorage
     {&CLSID_SFDirStorageFree, &CLSID_SFDirStorage, 0, &SFDirStorage::Create, true, nullptr},
     {nullptr, &CLSID_EnumDirSTG, 206, nullptr, false, nullptr},  // EnumDirSTG
-    {&CLSID_SFDrive, &CLSID_SFDrive, 208, nullptr, true, nullptr},  // SFDrive
-    {&CLSID_SFDriveFree, &CLSID_SFDrive, 0, nullptr, true, nullptr},
+    {&CLSID_SFDrive, &CLSID_SFDrive, 208, &SFDrive::Create, true, nullptr},  // SFDrive
+    {&CLSID_SFDriveFree, &CLSID_SFDrive, 0, &SFDrive::Create, true, nullptr},
     {&CLSID_SFMain, &CLSID_SFMain, 210, &SFMain::Create, true, nullptr},  // SFMain
     {&CLSID_SFMainFree, &CLSID_SFMain, 0, &SFMain::Create, true, nullptr},
     {&CLSID_SFStorage, &CLSID_SFStorage, 211, &SFStorage::Create, false, nullptr},  // SFStorage

@@ -16,6 +16,7 @@
 #include "components/storage/FileStream.h"
 #include "components/storage/Folders.h"
 #include "components/storage/SFDirStorage.h"
+#include "components/storage/SFDrive.h"
 #include "components/storage/SFStorage.h"
 #include "components/storage/SFStream.h"
 
@@ -181,10 +182,32 @@ STDMETHODIMP SFMain::OpenFile(BSTR bstrFile, LONG lFlags, IDispatch** ppDisp) no
   return OpenOrCreateFile(bstrFile, lFlags, false, ppDisp);
 }
 
+// One item per logical drive, keyed by its root ("C:\\").
 STDMETHODIMP SFMain::get_Drives(IDispatch** ppDisp) noexcept {
   if (!ppDisp) return E_POINTER;
   *ppDisp = nullptr;
-  return E_NOTIMPL;
+  try {
+    const DWORD needed = GetLogicalDriveStringsW(0, nullptr);
+    if (needed == 0) return Fail(10106);
+    std::vector<wchar_t> roots(needed + 1, L'\0');
+    const DWORD got = GetLogicalDriveStringsW(needed, roots.data());
+    if (got == 0 || got > needed) return Fail(10106);
+    ComPtr<IVarDictionary> list;
+    HRESULT hr = CreateVarDictionaryWithOptions(20, list.put());
+    if (FAILED(hr)) return CollectionFailure(hr);
+    for (const wchar_t* root = roots.data(); *root; root += wcslen(root) + 1) {
+      Variant drive;
+      hr = SFDrive::CreateFor(root, &V_DISPATCH(drive.get()));
+      if (FAILED(hr)) return CollectionFailure(hr);
+      V_VT(drive.get()) = VT_DISPATCH;
+      hr = AddValue(list.get(), root, *drive.get());
+      if (FAILED(hr)) return CollectionFailure(hr);
+    }
+    *ppDisp = list.release();
+    return S_OK;
+  } catch (...) {
+    return E_OUTOFMEMORY;
+  }
 }
 
 // ---- tests and deletion ----
@@ -235,10 +258,17 @@ STDMETHODIMP SFMain::DeleteFolder(BSTR bstrDir, LONG bForce) noexcept {
   }
 }
 
-STDMETHODIMP SFMain::GetDrive(BSTR, IDispatch** ppDisp) noexcept {
+// A letter, "C:", a root or a path; a drive the system does not have reports 10106.
+STDMETHODIMP SFMain::GetDrive(BSTR bstrDrive, IDispatch** ppDisp) noexcept {
   if (!ppDisp) return E_POINTER;
   *ppDisp = nullptr;
-  return E_NOTIMPL;
+  try {
+    const std::wstring root = DriveRootOf(bstrDrive);
+    if (root.empty() || GetDriveTypeW(root.c_str()) == DRIVE_NO_ROOT_DIR) return Fail(10106);
+    return SFDrive::CreateFor(root, ppDisp);
+  } catch (...) {
+    return E_OUTOFMEMORY;
+  }
 }
 
 // ---- path functions ----

@@ -16,7 +16,7 @@ namespace {
 
 // Classes whose creators exist in this build; every other CLSID of the table is refused.
 const std::set<std::wstring> kServedClasses = {L"VarDictionary", L"ScpMan", L"SFMain", L"SFStream", L"SFStorage",
-                                                L"SFFileStream", L"SFDirStorage"};
+                                                L"SFFileStream", L"SFDirStorage", L"SFDrive"};
 
 std::wstring GuidText(REFGUID g) {
   wchar_t text[40] = {};
