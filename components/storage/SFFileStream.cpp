@@ -211,8 +211,8 @@ STDMETHODIMP SFFileStream::Stat(STATSTG* pstatstg, DWORD grfStatFlag) noexcept {
   WIN32_FIND_DATAW entry;
   UniqueFindHandle find(FindFirstFileW(path_.c_str(), &entry));
   if (!find) return E_FAIL;
-  // Size and times come from the open handle: a folder entry can lag behind writes
-  // that are still in the file's buffers.
+  // Size and times come from the open handle: on Windows a folder entry can lag behind
+  // writes through a handle that is still open (Wine reads the file itself either way).
   BY_HANDLE_FILE_INFORMATION info;
   if (GetFileInformationByHandle(file_.get(), &info)) {
     entry.nFileSizeHigh = info.nFileSizeHigh;
@@ -244,7 +244,9 @@ STDMETHODIMP SFFileStream::Clone(IStream** ppstm) noexcept {
   if (!file_) return STG_E_REVERTED;
   SFFileStream* copy = nullptr;
   RETURN_IF_FAILED(CreateObject(&copy));
-  // Opened again without the create bit: a clone never empties the file.
+  // Opened again without the create bit: a clone never empties the file. An exclusive
+  // file cannot be opened twice: its clone fails with E_FAIL, as the open rules map a
+  // sharing violation.
   HRESULT hr = copy->OpenHandle(path_.c_str(), mode_ & ~static_cast<DWORD>(STGM_CREATE), false);
   if (FAILED(hr)) {
     copy->Release();

@@ -170,7 +170,7 @@ TEST_F(SFFileStreamTest, CloneReopensAndCopyToCopiesBlocks) {
 
   // An exclusive file cannot be opened a second time, so neither can it be cloned.
   ASSERT_EQ(1, Open(L"exclusive.txt", 18, true));
-  EXPECT_TRUE(FAILED(Stream()->Clone(clone.put())));
+  EXPECT_EQ(E_FAIL, Stream()->Clone(clone.put()));
   EXPECT_FALSE(clone);
 }
 
