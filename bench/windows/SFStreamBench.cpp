@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "OrvantaVessa.h"
+#include "bench/windows/BenchLibrary.h"
 
 namespace {
 
@@ -240,16 +241,8 @@ void Measure(const char* kind, ISFStream* s, const std::function<bool(std::strin
 
 int wmain() {
   if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 1;
-  // The library beside this program, without registration.
-  HMODULE lib = LoadLibraryW(L"OrvantaVessa.dll");
-  auto getClass = lib ? reinterpret_cast<HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**)>(
-                            GetProcAddress(lib, "DllGetClassObject"))
-                      : nullptr;
-  IClassFactory* streams = nullptr;
-  if (!getClass || FAILED(getClass(CLSID_SFStream, IID_IClassFactory, reinterpret_cast<void**>(&streams)))) {
-    std::fprintf(stderr, "bench_sfstream: cannot load OrvantaVessa.dll\n");
-    return 1;
-  }
+  IClassFactory* streams = bench::LibraryFactory(CLSID_SFStream, "bench_sfstream");
+  if (!streams) return 1;
   auto over = [&](IStream* raw) {
     ISFStream* s = nullptr;
     streams->CreateInstance(nullptr, IID_ISFStream, reinterpret_cast<void**>(&s));
@@ -268,12 +261,12 @@ int wmain() {
     WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &put, nullptr);
     CloseHandle(h);
     const double fsoLines = FsoLines(filePath);
-    IClassFactory* mains = nullptr;
+    IClassFactory* mains = bench::LibraryFactory(CLSID_SFMain, "bench_sfstream");
     ISFMain* main = nullptr;
     IDispatch* d = nullptr;
     ISFStream* s = nullptr;
     BSTR name = SysAllocString(filePath.c_str());
-    if (SUCCEEDED(getClass(CLSID_SFMain, IID_IClassFactory, reinterpret_cast<void**>(&mains))) &&
+    if (mains &&
         SUCCEEDED(mains->CreateInstance(nullptr, IID_ISFMain, reinterpret_cast<void**>(&main))) &&
         SUCCEEDED(main->OpenFile(name, 0x20, &d)) &&  // read, others may read
         SUCCEEDED(d->QueryInterface(IID_ISFStream, reinterpret_cast<void**>(&s)))) {

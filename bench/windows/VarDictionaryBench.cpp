@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "OrvantaVessa.h"
+#include "bench/windows/BenchLibrary.h"
 
 namespace {
 
@@ -86,16 +87,8 @@ double LookupVtable(IVarDictionary* d, const Keys& keys, long long& sum, unsigne
 
 int wmain() {
   if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 1;
-  // The library beside this program, without registration.
-  HMODULE lib = LoadLibraryW(L"OrvantaVessa.dll");
-  auto getClass = lib ? reinterpret_cast<HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**)>(
-                            GetProcAddress(lib, "DllGetClassObject"))
-                      : nullptr;
-  IClassFactory* factory = nullptr;
-  if (!getClass || FAILED(getClass(CLSID_VarDictionary, IID_IClassFactory, reinterpret_cast<void**>(&factory)))) {
-    std::fprintf(stderr, "bench_vardictionary: cannot load OrvantaVessa.dll\n");
-    return 1;
-  }
+  IClassFactory* factory = bench::LibraryFactory(CLSID_VarDictionary, "bench_vardictionary");
+  if (!factory) return 1;
   CLSID peerClsid;
   const bool havePeer = SUCCEEDED(CLSIDFromProgID(L"Scripting.Dictionary", &peerClsid));
 

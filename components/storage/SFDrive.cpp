@@ -92,13 +92,14 @@ HRESULT SFDrive::ReadVolume(VolumeFacts& facts) const noexcept {
   return S_OK;
 }
 
-HRESULT SFDrive::ReadSpace(ULONGLONG* freeBytes, ULONGLONG* totalBytes) const noexcept {
+HRESULT SFDrive::ReadSpace(bool total, double* pVal) const noexcept {
+  if (!pVal) return E_POINTER;
+  *pVal = 0;
   if (root_.empty()) return Fail(10106);
-  ULARGE_INTEGER available = {}, total = {}, free = {};
-  if (!GetDiskFreeSpaceExW(root_.c_str(), &available, &total, &free)) return Fail(10106);
+  ULARGE_INTEGER available = {}, size = {}, free = {};
+  if (!GetDiskFreeSpaceExW(root_.c_str(), &available, &size, &free)) return Fail(10106);
   // Free space is what this caller may use (quotas included).
-  *freeBytes = available.QuadPart;
-  *totalBytes = total.QuadPart;
+  *pVal = static_cast<double>(total ? size.QuadPart : available.QuadPart);
   return S_OK;
 }
 
@@ -136,14 +137,7 @@ STDMETHODIMP SFDrive::get_FileSystem(BSTR* pVal) noexcept {
   return ReturnText(facts.fileSystem, pVal);
 }
 
-STDMETHODIMP SFDrive::get_FreeSpace(double* pVal) noexcept {
-  if (!pVal) return E_POINTER;
-  *pVal = 0;
-  ULONGLONG freeBytes = 0, totalBytes = 0;
-  RETURN_IF_FAILED(ReadSpace(&freeBytes, &totalBytes));
-  *pVal = static_cast<double>(freeBytes);
-  return S_OK;
-}
+STDMETHODIMP SFDrive::get_FreeSpace(double* pVal) noexcept { return ReadSpace(false, pVal); }
 
 STDMETHODIMP SFDrive::get_SerialNumber(BSTR* pVal) noexcept {
   if (!pVal) return E_POINTER;
@@ -155,14 +149,7 @@ STDMETHODIMP SFDrive::get_SerialNumber(BSTR* pVal) noexcept {
   return ReturnText(text, pVal);
 }
 
-STDMETHODIMP SFDrive::get_TotalSize(double* pVal) noexcept {
-  if (!pVal) return E_POINTER;
-  *pVal = 0;
-  ULONGLONG freeBytes = 0, totalBytes = 0;
-  RETURN_IF_FAILED(ReadSpace(&freeBytes, &totalBytes));
-  *pVal = static_cast<double>(totalBytes);
-  return S_OK;
-}
+STDMETHODIMP SFDrive::get_TotalSize(double* pVal) noexcept { return ReadSpace(true, pVal); }
 
 STDMETHODIMP SFDrive::get_VolumeName(BSTR* pVal) noexcept {
   if (!pVal) return E_POINTER;

@@ -45,7 +45,8 @@ class SFDrive final : public ComObject<SFDrive, Dual<ISFDrive>, ErrorSupport<ISF
     DWORD serial = 0;
   };
   HRESULT ReadVolume(VolumeFacts& facts) const noexcept;
-  HRESULT ReadSpace(ULONGLONG* freeBytes, ULONGLONG* totalBytes) const noexcept;
+  // The bytes this caller may still use, or (total) the size of the drive.
+  HRESULT ReadSpace(bool total, double* pVal) const noexcept;
 
   // Set once before the object is handed out; the object has no other state and takes
   // no lock.
