@@ -352,7 +352,8 @@ HRESULT SFStorage::OpenPathObject(BSTR path, LONG lMode, bool create, Kind kind,
   if (!storage_) return Fail(10102);
   try {
     const std::vector<std::wstring> names = SplitPath(Text(path));
-    if (names.empty()) return E_FAIL;
+    // Deeper than any node may be: refused before anything is made on the way.
+    if (names.empty() || names.size() > StorageNode::kMaxDepth) return E_FAIL;
     const DWORD mode = static_cast<DWORD>(lMode);
     ComPtr<StorageNode> parent;
     RETURN_IF_FAILED(OpenParent(names, mode, create, parent));
@@ -384,7 +385,8 @@ STDMETHODIMP SFStorage::OpenSubStream(BSTR bstrPath, LONG lFlags, IDispatch** pp
 HRESULT SFStorage::StatPath(BSTR path, STATSTG& stat) noexcept {
   try {
     const std::vector<std::wstring> names = SplitPath(Text(path));
-    if (names.empty()) return E_FAIL;
+    // Deeper than any node may be: refused before anything is made on the way.
+    if (names.empty() || names.size() > StorageNode::kMaxDepth) return E_FAIL;
     const wchar_t* last = names.back().c_str();
     HRESULT hr = E_FAIL;
     for (const DWORD mode : kQueryModes) {

@@ -328,6 +328,10 @@ TEST_F(SFStorageTest, ElementsByPath) {
   EXPECT_EQ(E_FAIL, st->CreateSubStorage(Bstr(L"//").get(), 18, d.put()));
   EXPECT_EQ(STG_E_FILENOTFOUND, st->OpenSubStream(Bstr(L"x/y").get(), 18, d.put()));
   EXPECT_EQ(0, Exists(st.get(), L"x"));
+  std::wstring deep;
+  for (int i = 0; i < 300; ++i) deep += L"n/";
+  EXPECT_EQ(E_FAIL, st->CreateSubStream(Bstr((deep + L"s").c_str()).get(), 18, d.put()));
+  EXPECT_EQ(0, Exists(st.get(), L"n"));
   EXPECT_EQ(STG_E_FILEALREADYEXISTS, st->CreateSubStream(Bstr(L"a/b/c").get(), 18, d.put()));
   EXPECT_EQ(L"deep", TextAt(st.get(), L"a/b/c"));
   // A stream on the way is no storage, and is left alone.
