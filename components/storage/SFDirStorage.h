@@ -1,6 +1,7 @@
 // SFDirStorage (and its free-threaded twin SFDirStorageFree): an IStorage over a folder.
 // Sub-folders are its storages and files its streams (SFFileStream), so that scripts copy
-// folders into compound files and back with the storage calls.
+// folders into compound files and back with the storage calls. Failures are answered
+// with flags and storage codes, never with error records: no ISupportErrorInfo.
 #pragma once
 #include <windows.h>
 #include <ole2.h>
@@ -23,7 +24,7 @@ namespace orv {
 HRESULT OpenDirectoryStorage(const wchar_t* path, DWORD mode, bool create, IStorage** out) noexcept;
 
 class SFDirStorage final
-    : public ComObject<SFDirStorage, Dual<ISFDirStorage>, IStorage, ErrorSupport<ISFDirStorage>> {
+    : public ComObject<SFDirStorage, Dual<ISFDirStorage>, IStorage> {
  public:
   ~SFDirStorage() override;
 

@@ -1,6 +1,7 @@
 // SFFileStream (and its free-threaded twin SFFileStreamFree): an IStream over one file,
 // opened by the file open rules, with one system call per read or write; the folder
-// storage hands these out as its streams.
+// storage hands these out as its streams. Like the folder storage it answers with flags
+// and storage codes, without error records.
 #pragma once
 #include <windows.h>
 #include <ole2.h>
@@ -16,7 +17,7 @@
 namespace orv {
 
 class SFFileStream final
-    : public ComObject<SFFileStream, Dual<ISFFileStream>, IStream, ErrorSupport<ISFFileStream>> {
+    : public ComObject<SFFileStream, Dual<ISFFileStream>, IStream> {
  public:
   // Closes any open file, then opens `path` by the open rules (create: with the create
   // disposition).
