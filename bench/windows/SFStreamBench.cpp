@@ -263,19 +263,23 @@ int wmain() {
     const double fsoLines = FsoLines(filePath);
     IClassFactory* mains = bench::LibraryFactory(CLSID_SFMain, "bench_sfstream");
     ISFMain* main = nullptr;
-    IDispatch* d = nullptr;
-    ISFStream* s = nullptr;
     BSTR name = SysAllocString(filePath.c_str());
-    if (mains &&
-        SUCCEEDED(mains->CreateInstance(nullptr, IID_ISFMain, reinterpret_cast<void**>(&main))) &&
-        SUCCEEDED(main->OpenFile(name, 0x20, &d)) &&  // read, others may read
-        SUCCEEDED(d->QueryInterface(IID_ISFStream, reinterpret_cast<void**>(&s)))) {
-      Measure("file (SFMain.OpenFile, read, others may read)", s,
-              [&](std::string& bytes) { return ReadWholeFile(filePath, bytes); }, fsoLines);
+    if (mains && SUCCEEDED(mains->CreateInstance(nullptr, IID_ISFMain, reinterpret_cast<void**>(&main)))) {
+      // Read with others kept from writing (the file stream caches what it reads), and
+      // with others free to write (every read goes to the file).
+      for (LONG mode : {0x20, 0x40}) {
+        IDispatch* d = nullptr;
+        ISFStream* s = nullptr;
+        if (SUCCEEDED(main->OpenFile(name, mode, &d)) &&
+            SUCCEEDED(d->QueryInterface(IID_ISFStream, reinterpret_cast<void**>(&s))))
+          Measure(mode == 0x20 ? "file (SFMain.OpenFile, read, others may read)"
+                               : "file (SFMain.OpenFile, read, others may read and write)",
+                  s, [&](std::string& bytes) { return ReadWholeFile(filePath, bytes); }, fsoLines);
+        if (s) s->Release();
+        if (d) d->Release();
+      }
+      main->Release();
     }
-    if (s) s->Release();
-    if (d) d->Release();
-    if (main) main->Release();
     if (mains) mains->Release();
     SysFreeString(name);
     DeleteFileW(filePath.c_str());

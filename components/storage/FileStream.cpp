@@ -1,5 +1,6 @@
-// File streams: one file handle shared by a stream and its clones, positioned reads and
-// writes so that each clone keeps its own position.
+// File streams: one file handle shared by a stream and its clones; every read and write
+// first places the handle's file pointer at the stream's own position (under the file's
+// lock), so that each clone keeps its own position.
 #include "components/storage/FileStream.h"
 
 #include <atomic>
@@ -147,19 +148,11 @@ class FileStream final : public ComObject<FileStream, IStream> {
     if (!pv && cb) return STG_E_INVALIDPOINTER;
     LockGuard guard(lock_);
     if (cb == 0) return S_OK;
-    {
-      LockGuard fileGuard(file_->lock);
-      file_->cacheLength = 0;
-    }
-    OVERLAPPED at = {};
-    at.Offset = static_cast<DWORD>(pos_);
-    at.OffsetHigh = static_cast<DWORD>(pos_ >> 32);
+    LockGuard fileGuard(file_->lock);
+    file_->cacheLength = 0;
     DWORD put = 0;
-    const BOOL wrote = WriteFile(file_->handle.get(), pv, cb, &put, &at);
-    {
-      LockGuard fileGuard(file_->lock);
-      if (put && pos_ + put > file_->size) file_->size = pos_ + put;
-    }
+    const BOOL wrote = PlaceFilePointer(pos_) && WriteFile(file_->handle.get(), pv, cb, &put, nullptr);
+    if (put && pos_ + put > file_->size) file_->size = pos_ + put;
     if (!wrote) return LastErrorResult(STG_E_WRITEFAULT);
     pos_ += put;
     if (pcbWritten) *pcbWritten = put;
@@ -277,14 +270,23 @@ class FileStream final : public ComObject<FileStream, IStream> {
  private:
   static constexpr ULONG kCacheSize = 65536;
 
-  // Positioned read; the end of the file is a read of 0 bytes.
+  // Reads and writes move the shared handle's file pointer and then use it, with the
+  // file's lock held across both. (A read or write at an offset given in an OVERLAPPED
+  // record would need no lock, but Wine serves it on a synchronous handle through its
+  // server, at about ten times the cost of the two calls; a script reading a shared file
+  // line by line pays that on every line.)
+  bool PlaceFilePointer(ULONGLONG pos) noexcept {
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(pos);
+    return SetFilePointerEx(file_->handle.get(), at, nullptr, FILE_BEGIN) != 0;
+  }
+
+  // Read at `pos` with the file's lock held; the end of the file is a read of 0 bytes.
   bool ReadAt(ULONGLONG pos, void* buffer, ULONG cb, ULONG* got) noexcept {
-    OVERLAPPED at = {};
-    at.Offset = static_cast<DWORD>(pos);
-    at.OffsetHigh = static_cast<DWORD>(pos >> 32);
     DWORD n = 0;
     *got = 0;
-    if (!ReadFile(file_->handle.get(), buffer, cb, &n, &at)) return GetLastError() == ERROR_HANDLE_EOF;
+    if (!PlaceFilePointer(pos)) return false;
+    if (!ReadFile(file_->handle.get(), buffer, cb, &n, nullptr)) return GetLastError() == ERROR_HANDLE_EOF;
     *got = n;
     return true;
   }
