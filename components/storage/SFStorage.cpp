@@ -52,6 +52,15 @@ std::vector<std::wstring> SplitPath(const wchar_t* path) {
   }
 }
 
+// Whether a failed copy of `source`'s own may be redone element by element: Wine's
+// compound files stop copying where a folder refuses a class id and do not move elements
+// at all, while this library's folder storages copy everything themselves and refuse only
+// what must not be done (such as a folder copied into itself).
+bool MayCopyByElement(IStorage* source) noexcept {
+  ComPtr<ISFDirStorage> folder;
+  return FAILED(source->QueryInterface(IID_ISFDirStorage, folder.put_void()));
+}
+
 }  // namespace
 
 HRESULT StorageOfObject(IUnknown* object, ComPtr<IStorage>& out) noexcept {
@@ -285,7 +294,7 @@ STDMETHODIMP SFStorage::CopyTo(IDispatch* pTarget, LONG* pbSuccess) noexcept {
   // A storage copied into itself would replace each element while reading it.
   if (SameObject(storage_.get(), target.get())) return SetSuccessFlag(pbSuccess, false);
   HRESULT hr = storage_->CopyTo(0, nullptr, nullptr, target.get());
-  if (FAILED(hr)) hr = CopyStorageContents(storage_.get(), target.get());
+  if (FAILED(hr) && MayCopyByElement(storage_.get())) hr = CopyStorageContents(storage_.get(), target.get());
   return SetSuccessFlag(pbSuccess, SUCCEEDED(hr));
 }
 
@@ -304,7 +313,8 @@ HRESULT SFStorage::CopyOrMoveElement(BSTR oldName, IDispatch* target, BSTR newNa
   const wchar_t* name = SysStringLen(newName) ? newName : oldName;
   if (IsSameElement(storage_.get(), oldName, into.get(), name)) return SetSuccessFlag(success, false);
   HRESULT hr = storage_->MoveElementTo(oldName, into.get(), name, move ? STGMOVE_MOVE : STGMOVE_COPY);
-  if (FAILED(hr)) hr = CopyStorageElement(storage_.get(), oldName, into.get(), name, move);
+  if (FAILED(hr) && MayCopyByElement(storage_.get()))
+    hr = CopyStorageElement(storage_.get(), oldName, into.get(), name, move);
   return SetSuccessFlag(success, SUCCEEDED(hr));
 }
 

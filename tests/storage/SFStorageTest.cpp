@@ -607,6 +607,12 @@ TEST_F(SFStorageFolderTest, CopiesAndMovesBetweenFoldersAndCompoundFiles) {
   EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(Path(L"copy-folder\\sub").c_str()));
   EXPECT_EQ(S_OK, folder->CopyElementTo(Bstr(L"moved.txt").get(), file.get(), Bstr(L"").get(), &ok));
   EXPECT_EQ(L"AAA", TextAt(file.get(), L"moved.txt"));
+  // A folder copied into itself is refused; nothing is nested into itself.
+  ComPtr<IDispatch> child;
+  ASSERT_EQ(S_OK, folder->OpenStorage(Bstr(L"sub-copy").get(), 18, child.put()));
+  EXPECT_EQ(S_FALSE, folder->CopyTo(child.get(), &ok));
+  EXPECT_EQ(S_FALSE, folder->CopyElementTo(Bstr(L"sub-copy").get(), child.get(), Bstr(L"").get(), &ok));
+  EXPECT_EQ(0, Exists(folder.get(), L"sub-copy/sub-copy"));
   // A file copied onto itself stays as it is.
   EXPECT_EQ(S_FALSE, folder->CopyElementTo(Bstr(L"moved.txt").get(), folder.get(), Bstr(L"MOVED.TXT").get(), &ok));
   EXPECT_EQ("AAA", FileBytes(Path(L"copy-folder\\moved.txt")));
