@@ -3,7 +3,10 @@
 #include "common/ConfigTree.h"
 
 #include <algorithm>
+#include <limits>
+#include <memory>
 #include <new>
+#include <type_traits>
 
 namespace orvanta::config {
 
@@ -41,13 +44,38 @@ const Record& Record::emptyRecord() noexcept {
   return empty;
 }
 
+Record::~Record() {
+  std::destroy_n(values_, count_);
+  if (values_ != inlineValues()) ::operator delete(values_);
+}
+
+void Record::append(Value value) {
+  if (count_ == capacity_) grow();
+  ::new (values_ + count_) Value(std::move(value));
+  ++count_;
+}
+
+// Doubles the room; values move over (moving a value cannot throw).
+void Record::grow() {
+  static_assert(std::is_nothrow_move_constructible_v<Value>);
+  static_assert(alignof(Value) <= __STDCPP_DEFAULT_NEW_ALIGNMENT__);
+  if (capacity_ > std::numeric_limits<std::uint32_t>::max() / 2) throw std::bad_alloc();
+  const std::uint32_t capacity = 2 * capacity_;
+  Value* moved = static_cast<Value*>(::operator new(capacity * sizeof(Value)));
+  std::uninitialized_move_n(values_, count_, moved);
+  std::destroy_n(values_, count_);
+  if (values_ != inlineValues()) ::operator delete(values_);
+  values_ = moved;
+  capacity_ = capacity;
+}
+
 const Value& Record::at(std::size_t position) const noexcept {
   static const Value empty;
-  return (position >= 1 && position <= values_.size()) ? values_[position - 1] : empty;
+  return (position >= 1 && position <= count_) ? values_[position - 1] : empty;
 }
 
 const Value* Record::firstOfKind(ValueKind kind) const noexcept {
-  for (const Value& v : values_)
+  for (const Value& v : values())
     if (v.kind() == kind) return &v;
   return nullptr;
 }
@@ -82,7 +110,7 @@ const std::vector<std::uint8_t>* Record::firstBinary() const noexcept {
 }
 
 const Value* Record::findNamed(std::u16string_view valueName) const noexcept {
-  for (const Value& v : values_)
+  for (const Value& v : values())
     if (v.hasName() && equalsIgnoreCase(v.name(), valueName)) return &v;
   return nullptr;
 }
@@ -92,6 +120,37 @@ Value* Record::findNamed(std::u16string_view valueName) noexcept {
 
 // Section
 
+// Bump storage for the nodes of one tree. Chunks grow from a size that suits a small
+// tree up to a fixed size, so a large tree is a run of equal allocations.
+struct Section::NodeStore {
+  static constexpr std::size_t kAlign = __STDCPP_DEFAULT_NEW_ALIGNMENT__;
+  static constexpr std::size_t kFirstChunk = 2048;
+  static constexpr std::size_t kLargestChunk = 65536;
+
+  void* allocate(std::size_t size) {
+    size = (size + kAlign - 1) & ~(kAlign - 1);
+    if (size > left) {
+      const std::size_t chunk = std::max(size, nextChunk);
+      chunks.reserve(chunks.size() + 1);
+      chunks.emplace_back(new std::byte[chunk]);
+      free = chunks.back().get();
+      left = chunk;
+      nextChunk = std::min(2 * nextChunk, kLargestChunk);
+    }
+    void* p = free;
+    free += size;
+    left -= size;
+    return p;
+  }
+
+  std::vector<std::unique_ptr<std::byte[]>> chunks;
+  std::byte* free = nullptr;
+  std::size_t left = 0;
+  std::size_t nextChunk = kFirstChunk;
+};
+
+Section::Section(std::u16string name) : Node(Type::Section, std::move(name)) {}
+
 Section::~Section() {
   std::vector<Section*> pending;
   releaseChildren(pending);
@@ -99,7 +158,7 @@ Section::~Section() {
     Section* s = pending.back();
     pending.pop_back();
     s->releaseChildren(pending);
-    delete s;
+    s->~Section();  // its storage is the tree's
   }
 }
 
@@ -187,19 +246,25 @@ void Section::reserveChild() {
   if (children_.size() == children_.capacity()) children_.reserve(std::max<std::size_t>(4, 2 * children_.size()));
 }
 
-// A record placed in the newest block; blocks grow with the section, up to 256 records.
-Record* Section::newRecord(std::u16string_view name) {
-  static_assert(alignof(Record) <= __STDCPP_DEFAULT_NEW_ALIGNMENT__);
-  if (blockUsed_ == blockCapacity_) {
-    const std::uint32_t capacity = recordBlocks_.empty() ? 4 : std::min<std::uint32_t>(2 * blockCapacity_, 256);
-    recordBlocks_.reserve(recordBlocks_.size() + 1);
-    recordBlocks_.emplace_back(new std::byte[capacity * sizeof(Record)]);
-    blockCapacity_ = capacity;
-    blockUsed_ = 0;
+// Storage for a child node, from the tree's store (made here when this section is the
+// root of a tree that had no child yet).
+void* Section::allocateNode(std::size_t size) {
+  static_assert(alignof(Record) <= NodeStore::kAlign && alignof(Section) <= NodeStore::kAlign);
+  if (!store_) {
+    ownStore_ = std::make_unique<NodeStore>();
+    store_ = ownStore_.get();
   }
-  Record* record = ::new (recordBlocks_.back().get() + blockUsed_ * sizeof(Record)) Record(std::u16string(name));
-  ++blockUsed_;
-  return record;
+  return store_->allocate(size);
+}
+
+Record* Section::newRecord(std::u16string_view name) {
+  return ::new (allocateNode(sizeof(Record))) Record(std::u16string(name));
+}
+
+Section* Section::newSection(std::u16string_view name) {
+  Section* section = ::new (allocateNode(sizeof(Section))) Section(std::u16string(name));
+  section->store_ = store_;
+  return section;
 }
 
 // hash is the name's hash once the section is indexed, else unused.
@@ -241,19 +306,17 @@ Section* Section::getOrCreateSection(std::u16string_view name) {
   const std::uint32_t hash = index_.empty() ? 0 : nameHash(name);
   if (std::size_t pos = find(name, hash)) return children_[pos - 1]->asSection();
   reserveChild();
-  auto section = std::make_unique<Section>(std::u16string(name));
-  Section* result = section.get();
-  appendChild(section.release(), hash);
-  return result;
+  Section* section = newSection(name);
+  appendChild(section, hash);
+  return section;
 }
 
 Section& Section::appendSection(std::u16string_view name) {
   const std::uint32_t hash = index_.empty() ? 0 : nameHash(name);
   reserveChild();
-  auto section = std::make_unique<Section>(std::u16string(name));
-  Section& result = *section;
-  appendChild(section.release(), hash);
-  return result;
+  Section* section = newSection(name);
+  appendChild(section, hash);
+  return *section;
 }
 
 bool Section::addValue(std::u16string_view recordName, Value value) {

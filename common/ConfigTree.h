@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -129,15 +130,16 @@ class Node {
 class Record final : public Node {
  public:
   explicit Record(std::u16string name) : Node(Type::Record, std::move(name)) {}
+  ~Record() override;
 
   // The shared empty record that failed lookups return.
   static const Record& emptyRecord() noexcept;
   bool isEmptyObject() const noexcept { return this == &emptyRecord(); }
 
-  void append(Value value) { values_.push_back(std::move(value)); }
+  void append(Value value);
 
-  const std::vector<Value>& values() const noexcept { return values_; }
-  std::size_t count() const noexcept { return values_.size(); }
+  std::span<const Value> values() const noexcept { return {values_, count_}; }
+  std::size_t count() const noexcept { return count_; }
   // 1-based; the empty value outside the range.
   const Value& at(std::size_t position) const noexcept;
 
@@ -157,12 +159,22 @@ class Record final : public Node {
   Value* findNamed(std::u16string_view valueName) noexcept;
 
  private:
-  std::vector<Value> values_;
+  void grow();
+
+  // Most records hold one or two values: those live in the record itself, which the
+  // section places in its record blocks, so loading them allocates nothing.
+  static constexpr std::uint32_t kInlineValues = 2;
+  Value* values_ = inlineValues();
+  std::uint32_t count_ = 0;
+  std::uint32_t capacity_ = kInlineValues;
+  alignas(Value) std::byte inline_[kInlineValues * sizeof(Value)];
+
+  Value* inlineValues() noexcept { return reinterpret_cast<Value*>(inline_); }
 };
 
 class Section final : public Node {
  public:
-  explicit Section(std::u16string name = {}) : Node(Type::Section, std::move(name)) {}
+  explicit Section(std::u16string name = {});
   ~Section() override;
 
   // The shared empty section that failed lookups return.
@@ -207,16 +219,20 @@ class Section final : public Node {
   void indexChild(std::uint32_t position, std::uint32_t hash);
   void reserveChild();
   Record* newRecord(std::u16string_view name);
+  Section* newSection(std::u16string_view name);
+  void* allocateNode(std::size_t size);
   void releaseChildren(std::vector<Section*>& sections) noexcept;
 
   std::variant<std::monostate, std::u16string, std::uint32_t> extra_;
-  // Owned: child sections come from new, child records live in recordBlocks_. Records
-  // are placed in blocks, a few allocations for a section's records rather than one
-  // each, which keeps loading a large file from spending its time in the allocator.
+  // Owned. Child sections and records are placed in the tree's node storage: one
+  // store per tree, made by the section the tree was built from and shared by all its
+  // sections, so that loading a large file takes a few large allocations rather than
+  // several per section. Nodes are destroyed with their parent; the storage goes with
+  // the tree.
+  struct NodeStore;
   std::vector<Node*> children_;
-  std::vector<std::unique_ptr<std::byte[]>> recordBlocks_;
-  std::uint32_t blockCapacity_ = 0;  // records the newest block holds
-  std::uint32_t blockUsed_ = 0;      // records placed in it
+  std::unique_ptr<NodeStore> ownStore_;  // the tree's root
+  NodeStore* store_ = nullptr;           // the tree's, once a child was made
   // Open-addressing table of the first child of each name (slot: 1-based position and
   // the name's hash), built once a section has a few children, so that loading large
   // sections stays linear. At most half full.

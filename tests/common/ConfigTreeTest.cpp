@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <string>
+#include <vector>
 
 #include "common/ConfigDriver.h"
 #include "common/ConfigLoader.h"
@@ -88,6 +90,64 @@ TEST(ConfigTree, FindNamedSkipsUnnamedValuesAndAllowsReplacement) {
   EXPECT_EQ(r.count(), 3u);
   EXPECT_EQ(*r.at(2).text(), u"c");
   EXPECT_EQ(r.at(2).name(), u"NAME");
+}
+
+TEST(ConfigTree, RecordsKeepTheirValuesInOrderAsTheyGrow) {
+  // The first values live in the record, later ones move out to a growing array; a
+  // value appended from the record itself is copied before the record grows.
+  Record r(u"r");
+  std::u16string longText(40, u'x');  // held outside the value object
+  for (int i = 1; i <= 40; ++i) {
+    if (i % 3 == 0)
+      r.append(r.at(1));
+    else
+      r.append(Value::ofString(longText + asciiToUtf16(std::to_string(i))).named(asciiToUtf16(std::to_string(i))));
+    ASSERT_EQ(r.count(), static_cast<std::size_t>(i));
+  }
+  ASSERT_EQ(r.values().size(), 40u);
+  for (int i = 1; i <= 40; ++i) {
+    const Value& v = r.values()[static_cast<std::size_t>(i - 1)];
+    EXPECT_EQ(&v, &r.at(static_cast<std::size_t>(i)));
+    const std::string n = std::to_string(i % 3 == 0 ? 1 : i);
+    EXPECT_EQ(v.name(), asciiToUtf16(n));
+    EXPECT_EQ(*v.text(), longText + asciiToUtf16(n));
+  }
+  Value* v = r.findNamed(u"40");
+  ASSERT_NE(v, nullptr);
+  *v = Value::ofInt(7);
+  EXPECT_EQ(r.at(40).intValue(), 7);
+  EXPECT_FALSE(r.at(40).hasName());
+}
+
+TEST(ConfigTree, LargeTreesKeepEveryNode) {
+  // Nodes of a tree share its storage, whichever section made them; a tree far larger
+  // than one chunk of it keeps every node and frees them all.
+  Section root;
+  Section* inner = &root;
+  for (int s = 0; s < 300; ++s) {
+    Section& child = (s % 2 ? *inner : root).appendSection(u"s" + asciiToUtf16(std::to_string(s)));
+    child.setClassName(std::u16string(30, u'c'));
+    for (int r = 0; r < 20; ++r)
+      child.addValue(u"record with a long name " + asciiToUtf16(std::to_string(r)), Value::ofInt(s * 100 + r));
+    if (s % 2 == 0) inner = &child;
+  }
+  int found = 0;
+  std::vector<const Section*> pending{&root};
+  while (!pending.empty()) {
+    const Section* s = pending.back();
+    pending.pop_back();
+    for (std::size_t i = 1; i <= s->childCount(); ++i) {
+      const Node* n = s->child(i);
+      if (const Section* c = n->asSection()) {
+        const int number = std::stoi(toUtf8(c->name()).substr(1));
+        EXPECT_EQ(c->className(), std::u16string(30, u'c'));
+        EXPECT_EQ(c->record(u"RECORD WITH A LONG NAME 19").firstInt(), number * 100 + 19);
+        ++found;
+        pending.push_back(c);
+      }
+    }
+  }
+  EXPECT_EQ(found, 300);
 }
 
 TEST(ConfigTree, EmptyClassNameMeansNoExtra) {
