@@ -9,6 +9,7 @@
 #include <cstring>
 #include <limits>
 #include <system_error>
+#include <type_traits>
 
 #include "common/ConfigLoader.h"
 #include "common/TextUtil.h"
@@ -17,33 +18,52 @@ namespace orvanta::config {
 
 namespace {
 
-inline bool isBlank(char16_t c) { return c == u' ' || c == u'\t'; }
+// A code unit of decoded text, or a byte of a file line. Every character the grammar
+// looks at is ASCII, and no byte of a multi-byte UTF-8 sequence is, so a line's bytes
+// parse as its decoded text does.
+inline std::uint32_t unit(char16_t c) { return c; }
+inline std::uint32_t unit(char c) { return static_cast<unsigned char>(c); }
 
-std::size_t skipBlanks(std::u16string_view s, std::size_t at) {
+template <typename Char>
+inline bool isBlank(Char c) {
+  return c == Char(' ') || c == Char('\t');
+}
+
+template <typename Char>
+std::size_t skipBlanks(std::basic_string_view<Char> s, std::size_t at) {
   while (at < s.size() && isBlank(s[at])) ++at;
   return at;
 }
 
-int digitValue(char16_t c) {
-  if (c >= u'0' && c <= u'9') return c - u'0';
-  if (c >= u'a' && c <= u'f') return c - u'a' + 10;
-  if (c >= u'A' && c <= u'F') return c - u'A' + 10;
+// find() for the short parts of a line, where a plain loop beats a call of memchr.
+template <typename Char>
+std::size_t findShort(std::basic_string_view<Char> s, Char c, std::size_t from = 0) {
+  for (std::size_t i = from; i < s.size(); ++i)
+    if (s[i] == c) return i;
+  return s.npos;
+}
+
+int digitValue(std::uint32_t c) {
+  if (c >= '0' && c <= '9') return static_cast<int>(c - '0');
+  if (c >= 'a' && c <= 'f') return static_cast<int>(c - 'a' + 10);
+  if (c >= 'A' && c <= 'F') return static_cast<int>(c - 'A' + 10);
   return 99;
 }
 
 // Sign, then decimal, "0x" hexadecimal or leading-0 octal (decimal only when radix is
 // 10). The value is kept modulo 2^64, so callers keep the low bits of any long number.
-bool parseInteger(std::u16string_view s, int radix, std::uint64_t& out) {
+template <typename Char>
+bool parseInteger(std::basic_string_view<Char> s, int radix, std::uint64_t& out) {
   std::size_t i = skipBlanks(s, 0);
   bool negative = false;
-  if (i < s.size() && (s[i] == u'+' || s[i] == u'-')) negative = s[i++] == u'-';
+  if (i < s.size() && (s[i] == Char('+') || s[i] == Char('-'))) negative = s[i++] == Char('-');
   int base = 10;
   if (radix == 0) {
-    if (i + 2 < s.size() && s[i] == u'0' && (s[i + 1] == u'x' || s[i + 1] == u'X') &&
-        digitValue(s[i + 2]) < 16) {
+    if (i + 2 < s.size() && s[i] == Char('0') && (s[i + 1] == Char('x') || s[i + 1] == Char('X')) &&
+        digitValue(unit(s[i + 2])) < 16) {
       base = 16;
       i += 2;
-    } else if (i < s.size() && s[i] == u'0') {
+    } else if (i < s.size() && s[i] == Char('0')) {
       base = 8;
     }
   } else {
@@ -52,7 +72,7 @@ bool parseInteger(std::u16string_view s, int radix, std::uint64_t& out) {
   std::uint64_t value = 0;
   std::size_t start = i;
   for (; i < s.size(); ++i) {
-    int d = digitValue(s[i]);
+    int d = digitValue(unit(s[i]));
     if (d >= base) break;
     value = value * static_cast<std::uint64_t>(base) + static_cast<std::uint64_t>(d);
   }
@@ -110,20 +130,31 @@ bool overflows(const char* b, const char* e) {
 // Floating text: optional blanks and sign, then what from_chars reads (decimal with an
 // optional exponent, "inf", "infinity", "nan"). Out-of-range values become infinity
 // or zero of the right sign, as the C runtime gives them.
-template <typename T>
-bool parseFloating(std::u16string_view s, T& out) {
+template <typename Char, typename T>
+bool parseFloating(std::basic_string_view<Char> s, T& out) {
   char buf[TextConfigDriver::kMaxLineRead + 1];
   std::size_t i = skipBlanks(s, 0), n = 0;
-  if (i < s.size() && s[i] == u'+') {
+  if (i < s.size() && s[i] == Char('+')) {
     ++i;
-    if (i < s.size() && s[i] == u'-') return false;
+    if (i < s.size() && s[i] == Char('-')) return false;
   }
-  const bool negative = i < s.size() && s[i] == u'-';
-  for (; i < s.size() && n < sizeof buf && s[i] < 0x80 && s[i] > u' '; ++i) buf[n++] = static_cast<char>(s[i]);
+  const bool negative = i < s.size() && s[i] == Char('-');
+  // from_chars stops at the first character that cannot continue the number, so bytes
+  // are read where they are; decoded text is narrowed up to the first blank or non-ASCII.
+  const char* first = buf;
+  const char* last = buf;
+  if constexpr (std::is_same_v<Char, char>) {
+    first = s.data() + i;
+    last = s.data() + s.size();
+  } else {
+    for (; i < s.size() && n < sizeof buf && unit(s[i]) < 0x80 && unit(s[i]) > ' '; ++i)
+      buf[n++] = static_cast<char>(s[i]);
+    last = buf + n;
+  }
   T value{};
-  auto [ptr, ec] = std::from_chars(buf, buf + n, value, std::chars_format::general);
+  auto [ptr, ec] = std::from_chars(first, last, value, std::chars_format::general);
   if (ec == std::errc::result_out_of_range) {
-    if (overflows(buf, ptr))
+    if (overflows(first, ptr))
       value = negative ? -std::numeric_limits<T>::infinity() : std::numeric_limits<T>::infinity();
     else
       value = negative ? -T(0) : T(0);
@@ -134,7 +165,26 @@ bool parseFloating(std::u16string_view s, T& out) {
   return true;
 }
 
-bool matchesTag(std::u16string_view tag, std::u16string_view name) { return equalsIgnoreCase(tag, name); }
+// The kind a type tag names, ignoring case; Empty for any other tag.
+template <typename Char>
+ValueKind tagKind(std::basic_string_view<Char> tag) {
+  char folded[6];
+  if (tag.size() < 3 || tag.size() > sizeof folded) return ValueKind::Empty;
+  for (std::size_t i = 0; i < tag.size(); ++i) {
+    const std::uint32_t c = unit(tag[i]);
+    if (c >= 0x80) return ValueKind::Empty;
+    folded[i] = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+  }
+  const std::string_view t(folded, tag.size());
+  if (t == "int") return ValueKind::Int;
+  if (t == "float") return ValueKind::Float;
+  if (t == "string") return ValueKind::String;
+  if (t == "double") return ValueKind::Double;
+  if (t == "int64") return ValueKind::Int64;
+  if (t == "uint") return ValueKind::UInt;
+  return ValueKind::Empty;
+}
+
 
 // A close line's name runs to the first ";". A name that itself holds ";" is written
 // "} a;b;", so the text before a final ";" is accepted as well.
@@ -165,38 +215,54 @@ TextConfigDriver::TextConfigDriver(FileBytes file) {
   if (b.substr(0, 3) == "\xEF\xBB\xBF") b.remove_prefix(3);
   bytes_ = b;
   fromBytes_ = true;
+  nameBuffer_.resize(kMaxLineRead);
+  valueBuffer_.resize(kMaxLineRead);
 }
 
 TextConfigDriver::TextConfigDriver() = default;
 
-// The next line up to LF; a CR right before the LF belongs to the line end. Splitting
-// at LF before decoding is safe: no multi-byte sequence holds a byte below 0x80.
-bool TextConfigDriver::nextLogicalLine() {
-  const std::size_t n = fromBytes_ ? bytes_.size() : text_.size();
+// The next line of the file's bytes up to LF, without its line end; a CR right before
+// the LF belongs to the line end. Splitting at LF before decoding is safe: no multi-byte
+// sequence holds a byte below 0x80.
+bool TextConfigDriver::nextByteLine(std::string_view& line) {
+  const std::size_t n = bytes_.size();
   if (pos_ >= n) return false;
-  std::size_t end;
-  if (fromBytes_) {
-    const void* lf = std::memchr(bytes_.data() + pos_, '\n', n - pos_);
-    end = lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - bytes_.data()) : n;
-  } else {
-    end = text_.find(u'\n', pos_);
-    if (end == text_.npos) end = n;
-  }
+  const void* lf = std::memchr(bytes_.data() + pos_, '\n', n - pos_);
+  const std::size_t end = lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - bytes_.data()) : n;
   lineHasEnd_ = end < n;
   std::size_t contentEnd = end;
-  if (lineHasEnd_ && contentEnd > pos_ && (fromBytes_ ? bytes_[contentEnd - 1] == '\r' : text_[contentEnd - 1] == u'\r'))
-    --contentEnd;
-  if (fromBytes_) {
-    lineBuffer_.clear();
-    appendUtf8Decoded(lineBuffer_, bytes_.substr(pos_, contentEnd - pos_));
-    line_ = lineBuffer_;
-  } else {
-    line_ = text_.substr(pos_, contentEnd - pos_);
-  }
+  if (lineHasEnd_ && contentEnd > pos_ && bytes_[contentEnd - 1] == '\r') --contentEnd;
+  line = bytes_.substr(pos_, contentEnd - pos_);
   pos_ = lineHasEnd_ ? end + 1 : end;
+  return true;
+}
+
+// The next line, decoded, becomes the current line.
+bool TextConfigDriver::nextLogicalLine() {
+  if (fromBytes_) {
+    std::string_view bytes;
+    if (!nextByteLine(bytes)) return false;
+    lineBuffer_.clear();
+    appendUtf8Decoded(lineBuffer_, bytes);
+    openLine(lineBuffer_);
+    return true;
+  }
+  const std::size_t n = text_.size();
+  if (pos_ >= n) return false;
+  std::size_t end = text_.find(u'\n', pos_);
+  if (end == text_.npos) end = n;
+  lineHasEnd_ = end < n;
+  std::size_t contentEnd = end;
+  if (lineHasEnd_ && contentEnd > pos_ && text_[contentEnd - 1] == u'\r') --contentEnd;
+  openLine(text_.substr(pos_, contentEnd - pos_));
+  pos_ = lineHasEnd_ ? end + 1 : end;
+  return true;
+}
+
+void TextConfigDriver::openLine(std::u16string_view line) {
+  line_ = line;
   lineOpen_ = true;
   lineTaken_ = 0;
-  return true;
 }
 
 // One read of at most kMaxLineRead characters, the line end counted as one, as the C
@@ -218,8 +284,29 @@ bool TextConfigDriver::readLine(std::u16string_view& line) {
 }
 
 ConfigDriver::Token TextConfigDriver::next() {
-  std::u16string_view line;
-  while (readLine(line)) {
+  for (;;) {
+    if (fromBytes_ && !lineOpen_) {
+      // A file line that fits one read is looked at in its bytes: value lines are parsed
+      // there, and comments and text lines skipped, without decoding the line. Section
+      // and block lines, and longer lines, are decoded whole.
+      std::string_view bytes;
+      if (!nextByteLine(bytes)) return Token::End;
+      if (bytes.size() + (lineHasEnd_ ? 1 : 0) <= kMaxLineRead) {
+        const std::size_t k = skipBlanks(bytes, 0);
+        if (k == bytes.size()) continue;
+        const char c = bytes[k];
+        if (c == '(') {
+          if (valueLine(bytes, k + 1)) return Token::Value;
+          continue;
+        }
+        if (c != '{' && c != '}' && c != '[') continue;
+      }
+      lineBuffer_.clear();
+      appendUtf8Decoded(lineBuffer_, bytes);
+      openLine(lineBuffer_);
+    }
+    std::u16string_view line;
+    if (!readLine(line)) return Token::End;
     std::size_t k = skipBlanks(line, 0);
     if (k == line.size() || line[k] == u'\r') continue;
     switch (line[k]) {
@@ -239,7 +326,6 @@ ConfigDriver::Token TextConfigDriver::next() {
         break;  // comments and text lines
     }
   }
-  return Token::End;
 }
 
 bool TextConfigDriver::sectionOpenLine(std::u16string_view line, std::size_t at) {
@@ -329,56 +415,76 @@ bool TextConfigDriver::binaryBlock(std::u16string_view line, std::size_t at) {
   return true;
 }
 
-bool TextConfigDriver::valueLine(std::u16string_view line, std::size_t at) {
-  std::size_t close = line.find(u')', at);
+template <typename Char>
+bool TextConfigDriver::valueLine(std::basic_string_view<Char> line, std::size_t at) {
+  const std::size_t close = findShort(line, Char(')'), at);
   if (close == line.npos) return false;
-  std::u16string_view tag = line.substr(at, close - at);
-  std::size_t eq = line.find(u'=', close + 1);
-  if (eq == line.npos || tag.size() > kMaxNameLength || eq - close - 1 > kMaxNameLength) return false;
-  std::u16string_view value = line.substr(eq + 1);
+  const std::size_t eq = findShort(line, Char('='), close + 1);
+  if (eq == line.npos) return false;
+  const ValueKind kind = tagKind(line.substr(at, close - at));
+  const std::basic_string_view<Char> value = line.substr(eq + 1);
 
   std::uint64_t integer = 0;
-  if (matchesTag(tag, u"int")) {
-    if (!parseInteger(value, 0, integer)) return false;
-    kind_ = ValueKind::Int;
-    integer_ = static_cast<std::int32_t>(static_cast<std::uint32_t>(integer));
-  } else if (matchesTag(tag, u"float")) {
-    if (!parseFloating(value, single_)) return false;
-    kind_ = ValueKind::Float;
-  } else if (matchesTag(tag, u"string")) {
-    kind_ = ValueKind::String;
-    stringValue_ = value;
-  } else if (matchesTag(tag, u"double")) {
-    if (!parseFloating(value, real_)) return false;
-    kind_ = ValueKind::Double;
-  } else if (matchesTag(tag, u"int64")) {
-    if (!parseInteger(value, 0, integer)) return false;
-    kind_ = ValueKind::Int64;
-    integer_ = static_cast<std::int64_t>(integer);
-  } else if (matchesTag(tag, u"uint")) {
-    if (!parseInteger(value, 10, integer)) return false;
-    kind_ = ValueKind::UInt;
-    integer_ = static_cast<std::uint32_t>(integer);
-  } else {
-    return false;
+  switch (kind) {
+    case ValueKind::Int:
+      if (!parseInteger(value, 0, integer)) return false;
+      integer_ = static_cast<std::int32_t>(static_cast<std::uint32_t>(integer));
+      break;
+    case ValueKind::Float:
+      if (!parseFloating(value, single_)) return false;
+      break;
+    case ValueKind::String:
+      break;
+    case ValueKind::Double:
+      if (!parseFloating(value, real_)) return false;
+      break;
+    case ValueKind::Int64:
+      if (!parseInteger(value, 0, integer)) return false;
+      integer_ = static_cast<std::int64_t>(integer);
+      break;
+    case ValueKind::UInt:
+      if (!parseInteger(value, 10, integer)) return false;
+      integer_ = static_cast<std::uint32_t>(integer);
+      break;
+    default:
+      return false;
   }
-  splitName(line.substr(close + 1, eq - close - 1));
+  if (!valueNames(line.substr(close + 1, eq - close - 1))) return false;
+  if (kind == ValueKind::String) setString(value);
+  kind_ = kind;
   return true;
 }
 
-std::int32_t TextConfigDriver::intValue() const {
-  return kind_ == ValueKind::Int ? static_cast<std::int32_t>(integer_) : 0;
+// The record and value name of a value line, from its "R" or "R[V]" part; false when
+// the part is too long.
+bool TextConfigDriver::valueNames(std::u16string_view part) {
+  if (part.size() > kMaxNameLength) return false;
+  splitName(part);
+  return true;
 }
-std::uint32_t TextConfigDriver::uintValue() const {
-  return kind_ == ValueKind::UInt ? static_cast<std::uint32_t>(integer_) : 0;
+
+// The same over bytes, split before decoding (which gives the same names, as "[" and
+// "]" are never part of a multi-byte sequence).
+bool TextConfigDriver::valueNames(std::string_view part) {
+  char16_t* const out = nameBuffer_.data();
+  if (part.size() > kMaxNameLength && decodeUtf8(part, out) > kMaxNameLength) return false;
+  const std::size_t bracket = findShort(part, '[');
+  const std::size_t n = decodeUtf8(part.substr(0, bracket), out);
+  name_ = std::u16string_view(out, n);
+  if (bracket == part.npos) {
+    valueName_.reset();
+    return true;
+  }
+  const std::size_t close = findShort(part, ']', bracket + 1);
+  const std::string_view value = part.substr(bracket + 1, close == part.npos ? part.npos : close - bracket - 1);
+  valueName_ = std::u16string_view(out + n, decodeUtf8(value, out + n));
+  return true;
 }
-float TextConfigDriver::floatValue() const { return kind_ == ValueKind::Float ? single_ : 0.0f; }
-double TextConfigDriver::doubleValue() const { return kind_ == ValueKind::Double ? real_ : 0.0; }
-std::int64_t TextConfigDriver::int64Value() const { return kind_ == ValueKind::Int64 ? integer_ : 0; }
-std::u16string_view TextConfigDriver::stringValue() const {
-  return kind_ == ValueKind::String ? stringValue_ : std::u16string_view();
+
+void TextConfigDriver::setString(std::string_view bytes) {
+  stringValue_ = std::u16string_view(valueBuffer_.data(), decodeUtf8(bytes, valueBuffer_.data()));
 }
-std::size_t TextConfigDriver::binaryLength() const { return kind_ == ValueKind::Binary ? binary_.size() : 0; }
+
 std::size_t TextConfigDriver::readBinary(std::uint8_t* out, std::size_t size) {
   std::size_t n = std::min(size, binaryLength());
   if (n) std::memcpy(out, binary_.data(), n);
@@ -554,7 +660,7 @@ bool TextConfigDriver::writeComment(std::u16string_view text) {
 
 void loadText(std::string_view fileBytes, Section& root) {
   TextConfigDriver driver(TextConfigDriver::FileBytes{fileBytes});
-  loadSection(driver, root, kNoLimit);
+  loadSectionFrom(driver, root, kNoLimit);
 }
 
 std::string saveText(const Section& root) {

@@ -66,14 +66,20 @@ class TextConfigDriver final : public ConfigDriver {
   ValueName valueName() const override { return valueName_; }
   SectionExtra extra() const override { return extra_; }
   ValueKind kind() const override { return kind_; }
-  std::int32_t intValue() const override;
-  std::uint32_t uintValue() const override;
-  float floatValue() const override;
-  double doubleValue() const override;
-  std::int64_t int64Value() const override;
-  std::u16string_view stringValue() const override;
+  std::int32_t intValue() const override {
+    return kind_ == ValueKind::Int ? static_cast<std::int32_t>(integer_) : 0;
+  }
+  std::uint32_t uintValue() const override {
+    return kind_ == ValueKind::UInt ? static_cast<std::uint32_t>(integer_) : 0;
+  }
+  float floatValue() const override { return kind_ == ValueKind::Float ? single_ : 0.0f; }
+  double doubleValue() const override { return kind_ == ValueKind::Double ? real_ : 0.0; }
+  std::int64_t int64Value() const override { return kind_ == ValueKind::Int64 ? integer_ : 0; }
+  std::u16string_view stringValue() const override {
+    return kind_ == ValueKind::String ? stringValue_ : std::u16string_view();
+  }
   std::string_view narrowStringValue() const override { return {}; }
-  std::size_t binaryLength() const override;
+  std::size_t binaryLength() const override { return kind_ == ValueKind::Binary ? binary_.size() : 0; }
   std::size_t readBinary(std::uint8_t* out, std::size_t size) override;
 
   bool openSection(std::u16string_view name, const SectionExtra& extra) override;
@@ -94,25 +100,37 @@ class TextConfigDriver final : public ConfigDriver {
   bool writeComment(std::u16string_view text) override;
 
  private:
+  bool nextByteLine(std::string_view& line);
   bool nextLogicalLine();
+  void openLine(std::u16string_view line);
   bool readLine(std::u16string_view& line);
   bool sectionOpenLine(std::u16string_view line, std::size_t at);
   bool sectionCloseLine(std::u16string_view line, std::size_t at);
   bool binaryBlock(std::u16string_view line, std::size_t at);
-  bool valueLine(std::u16string_view line, std::size_t at);
+  // Over decoded text (char16_t) or over the undecoded bytes of a line (char).
+  template <typename Char>
+  bool valueLine(std::basic_string_view<Char> line, std::size_t at);
+  bool valueNames(std::u16string_view part);
+  bool valueNames(std::string_view part);
+  void setString(std::u16string_view text) { stringValue_ = text; }
+  void setString(std::string_view bytes);
   void splitName(std::u16string_view part);
 
   void indent();
   void valuePrefix(const char* tag, ValueName name);
   void endLine() { out_ += "\r\n"; }
 
-  // Reader input: UTF-16 text, or file bytes decoded a line at a time into lineBuffer_.
+  // Reader input: UTF-16 text, or file bytes. Value lines of a file are parsed in their
+  // bytes, their names and strings decoded into nameBuffer_ and valueBuffer_ (each
+  // kMaxLineRead long: such a line has no more bytes); other lines are decoded whole
+  // into lineBuffer_.
   std::u16string_view text_;
   std::string_view bytes_;
   std::u16string decoded_;  // a UTF-16 file
   bool fromBytes_ = false;
   std::size_t pos_ = 0;
-  // The current line without its line end, and how much of it was handed out.
+  std::u16string nameBuffer_, valueBuffer_;
+  // The current decoded line without its line end, and how much of it was handed out.
   std::u16string lineBuffer_;
   std::u16string_view line_;
   bool lineHasEnd_ = false;

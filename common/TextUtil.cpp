@@ -72,16 +72,22 @@ char16_t windows1252ToUtf16(unsigned char byte) noexcept {
 }
 
 void appendUtf8Decoded(std::u16string& out, std::string_view bytes) {
+  const std::size_t base = out.size();
+  out.resize(base + bytes.size());
+  out.resize(base + decodeUtf8(bytes, out.data() + base));
+}
+
+std::size_t decodeUtf8(std::string_view bytes, char16_t* const out) noexcept {
   const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
   const std::size_t n = bytes.size();
-  std::size_t base = out.size();
-  out.resize(base + n);  // never more code units than bytes
-  char16_t* o = out.data() + base;
+  char16_t* o = out;
   std::size_t i = 0;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+#endif
   while (i < n) {
 #if defined(__SSE2__)
     // Sixteen ASCII bytes at a time, widened in two stores.
-    const __m128i zero = _mm_setzero_si128();
     while (i + 16 <= n) {
       const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
       if (_mm_movemask_epi8(v) != 0) break;
@@ -89,6 +95,30 @@ void appendUtf8Decoded(std::u16string& out, std::string_view bytes) {
       _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 8), _mm_unpackhi_epi8(v, zero));
       o += 16;
       i += 16;
+    }
+    // Four to fifteen ASCII bytes left (most names and short values): two overlapping
+    // halves, widened and stored.
+    if (const std::size_t left = n - i; left >= 8 && left < 16) {
+      const __m128i head = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + i));
+      const __m128i tail = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + n - 8));
+      if (_mm_movemask_epi8(_mm_or_si128(head, tail)) == 0) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm_unpacklo_epi8(head, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(o + left - 8), _mm_unpacklo_epi8(tail, zero));
+        o += left;
+        break;
+      }
+    } else if (left >= 4 && left < 8) {
+      std::uint32_t h, t;
+      std::memcpy(&h, p + i, 4);
+      std::memcpy(&t, p + n - 4, 4);
+      if (((h | t) & 0x80808080u) == 0) {
+        const __m128i head = _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(h)), zero);
+        const __m128i tail = _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(t)), zero);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(o), head);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(o + left - 4), tail);
+        o += left;
+        break;
+      }
     }
 #endif
     // Eight ASCII bytes at a time.
@@ -100,7 +130,11 @@ void appendUtf8Decoded(std::u16string& out, std::string_view bytes) {
       o += 8;
       i += 8;
     }
-    if (i >= n) break;
+    // The last few ASCII bytes one by one (short names end here).
+    if (n - i < 8) {
+      while (i < n && p[i] < 0x80) *o++ = p[i++];
+      if (i >= n) break;
+    }
     unsigned char b = p[i];
     if (b < 0x80) {
       *o++ = b;
@@ -132,7 +166,7 @@ void appendUtf8Decoded(std::u16string& out, std::string_view bytes) {
     *o++ = windows1252ToUtf16(b);
     ++i;
   }
-  out.resize(static_cast<std::size_t>(o - out.data()));
+  return static_cast<std::size_t>(o - out);
 }
 
 void appendUtf8(std::string& out, std::u16string_view text) {

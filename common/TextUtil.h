@@ -32,6 +32,9 @@ char16_t windows1252ToUtf16(unsigned char byte) noexcept;
 // Windows-1252. Surrogate code points in the three-byte form are accepted, so that a
 // lone surrogate written by appendUtf8 reads back as itself.
 void appendUtf8Decoded(std::u16string& out, std::string_view bytes);
+// The same into out, which has room for bytes.size() code units (decoding never gives
+// more); returns the number written.
+std::size_t decodeUtf8(std::string_view bytes, char16_t* out) noexcept;
 
 // Encodes UTF-16 as UTF-8; a lone surrogate is written in the three-byte form.
 void appendUtf8(std::string& out, std::u16string_view text);

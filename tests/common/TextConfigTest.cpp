@@ -285,6 +285,69 @@ TEST(TextConfig, SplitsLongLinesAndSkipsOverlongNames) {
   EXPECT_EQ(names->childCount(), 2u);
 }
 
+TEST(TextConfig, ReadsFileBytesAsTheirDecodedText) {
+  // Lines of a file that fit one read are parsed in their bytes, the others decoded
+  // first; either way the file must read as its decoded text does.
+  std::string mixedLengths;
+  for (int n = 0; n < 36; ++n) {
+    for (int at : {-1, 0, n / 2, n - 1}) {
+      std::string text(static_cast<std::size_t>(n), 'a');
+      if (at >= 0 && n > 0) text.replace(static_cast<std::size_t>(at), 1, "\xC3\xA9");
+      mixedLengths += "(string)s" + std::to_string(n) + "[" + text + "]=" + text + "\n";
+    }
+  }
+  const std::string e1200 = [] {
+    std::string s;
+    for (int i = 0; i < 2100; ++i) s += "\xC3\xA9";
+    return s;
+  }();
+  const std::string files[] = {
+      "(INT)A[x]=0x1F\n(Int64)b=-077\n(uInt)c=  +12abc\n(FLOAT)f=+-1\n(float)g=-1e999\n(double)d=1e-999\n"
+      "(double)e=nan\n(double)h=  -inf\n(double)k=1.5e3x\n(string)s=  padded\t \n(int)z= 09\n",
+      "(int)Gr\xC3\xB6\xC3\x9F" "e[h\xC3\xB6he]=5\n(string)t=\xE2\x82\xAC\xF0\x9F\x98\x80\n{ \xC3\x84:\n(int)x=1\n} \xC3\xA4;\n",
+      "(int)a\xC3[\xE2\x82]=1\n(string)x\xE9=\xC3\n(int\xC3)y=2\n(int)z\xF0=3\xE9\n(double)w=1\xC3\xA9\n",
+      "(int)r[=1\n(int)r[v=2\n(int)q]v[w]x=3\n(int)[v]=4\n(int)=5\n(int)p[a[b]c]=6\n(int)o[]=7\n",
+      "( int)a=1\n(in)b=2\n(integer)c=3\n(i\xC3\xB1t)d=4\n(int=5\n(int)e\n  \t(int)f\t=8\n",
+      mixedLengths,
+      "(string)long=" + e1200 + "\r\n;" + std::string(4094, 'c') + "(int)x=1\r\n(string)y=" +
+          std::string(5000, 'y') + "\r\n",
+  };
+  for (const std::string& bytes : files) {
+    Section fromText;
+    const std::u16string text = decodeTextFile(bytes);
+    TextConfigDriver driver{std::u16string_view(text)};
+    ASSERT_TRUE(loadSection(driver, fromText));
+    EXPECT_EQ(testing::treeDifference(fromText, *load(bytes)), "") << bytes.substr(0, 200);
+  }
+
+  auto odd = load(files[3]);
+  EXPECT_EQ(odd->record(u"r").at(2).name(), u"v");  // the value name runs to the "]" or the "="
+  EXPECT_EQ(odd->record(u"q]v").at(1).name(), u"w");
+  EXPECT_EQ(odd->record(u"").count(), 2u);
+  EXPECT_EQ(odd->record(u"p").at(1).name(), u"a[b");
+  EXPECT_EQ(odd->record(u"o").at(1).name(), u"");
+  EXPECT_TRUE(odd->record(u"o").at(1).hasName());
+  auto encoded = load(files[2]);
+  EXPECT_EQ(encoded->record(u"a\u00C3").at(1).name(), u"\u00E2\u201A");
+  EXPECT_EQ(*encoded->record(u"x\u00E9").firstString(), u"\u00C3");
+  EXPECT_EQ(encoded->find(u"y"), 0u);
+  EXPECT_EQ(encoded->record(u"z\u00F0").firstInt(), 3);
+  EXPECT_EQ(encoded->record(u"w").firstDouble(), 1.0);
+  // More bytes than one read takes, but fewer characters: one line, not split.
+  auto lengths = load(files[6]);
+  EXPECT_EQ(lengths->record(u"long").firstString()->size(), 2100u);
+  EXPECT_EQ(lengths->record(u"x").firstInt(), 1);
+  EXPECT_EQ(lengths->record(u"y").firstString()->size(), 4095u - 10);
+  EXPECT_EQ(load(mixedLengths)->record(u"s35").at(4).name(), u(std::string(34, 'a')) + u"\u00E9");
+  // Names are limited in characters, not bytes.
+  std::string e1023, e1024;
+  for (int i = 0; i < 1023; ++i) e1023 += "\xC3\xA9";
+  e1024 = e1023 + "\xC3\xA9";
+  auto names = load("(int)" + e1023 + "=1\n(int)" + e1024 + "=2\n(int)v[" + e1024 + "]=3\n");
+  EXPECT_EQ(names->childCount(), 1u);
+  EXPECT_EQ(names->record(std::u16string(1023, u'\u00C9')).firstInt(), 1);
+}
+
 TEST(TextConfig, RoundTripsWhatTheWriterWrites) {
   std::mt19937 rng(7);
   auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };

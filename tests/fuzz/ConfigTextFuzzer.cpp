@@ -1,5 +1,6 @@
 // Fuzzes the text configuration reader. Any bytes must load without a crash, a hang or
-// unbounded memory; and what loads must save and reload to the same tree (up to the
+// unbounded memory, and load as their decoded text does (the reader parses most lines
+// in their bytes); and what loads must save and reload to the same tree (up to the
 // precision of the written numbers), unless the writer had to write a line longer than
 // the reader takes in one read.
 #include <cstdint>
@@ -8,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/ConfigLoader.h"
 #include "common/ConfigTree.h"
 #include "common/TextConfig.h"
 #include "common/TextUtil.h"
@@ -37,8 +39,17 @@ bool linesFitOneRead(const std::u16string& text) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   cfg::Section first;
-  cfg::loadText(std::string_view(reinterpret_cast<const char*>(data), size), first);
+  cfg::loadText(bytes, first);
+
+  const std::u16string text = orvanta::decodeTextFile(bytes);
+  cfg::TextConfigDriver textReader{std::u16string_view(text)};
+  cfg::Section fromText;
+  cfg::loadSection(textReader, fromText);
+  if (std::string diff = cfg::testing::treeDifference(fromText, first); !diff.empty())
+    fail("file bytes read otherwise than their text", diff);
+
   const std::string saved = cfg::saveText(first);
   if (!linesFitOneRead(orvanta::decodeTextFile(saved))) return 0;
 
