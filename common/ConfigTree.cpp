@@ -49,7 +49,7 @@ Record::~Record() {
   if (values_ != inlineValues()) ::operator delete(values_);
 }
 
-void Record::append(Value value) {
+void Record::append(Value&& value) {
   if (count_ == capacity_) grow();
   ::new (values_ + count_) Value(std::move(value));
   ++count_;

@@ -82,13 +82,16 @@ bool parseInteger(std::basic_string_view<Char> s, int radix, std::uint64_t& out)
 }
 
 // Hexadecimal digits with an optional "0x"; the value modulo 2^32.
-bool parseHex(std::u16string_view s, std::uint32_t& out) {
+template <typename Char>
+bool parseHex(std::basic_string_view<Char> s, std::uint32_t& out) {
   std::size_t i = skipBlanks(s, 0);
-  if (i + 2 < s.size() && s[i] == u'0' && (s[i + 1] == u'x' || s[i + 1] == u'X') && digitValue(s[i + 2]) < 16)
+  if (i + 2 < s.size() && s[i] == Char('0') && (s[i + 1] == Char('x') || s[i + 1] == Char('X')) &&
+      digitValue(unit(s[i + 2])) < 16)
     i += 2;
   std::uint32_t value = 0;
   std::size_t start = i;
-  for (; i < s.size() && digitValue(s[i]) < 16; ++i) value = value * 16 + static_cast<std::uint32_t>(digitValue(s[i]));
+  for (; i < s.size() && digitValue(unit(s[i])) < 16; ++i)
+    value = value * 16 + static_cast<std::uint32_t>(digitValue(unit(s[i])));
   if (i == start) return false;
   out = value;
   return true;
@@ -222,11 +225,13 @@ TextConfigDriver::TextConfigDriver(FileBytes file) {
 TextConfigDriver::TextConfigDriver() = default;
 
 // The next line of the file's bytes up to LF, without its line end; a CR right before
-// the LF belongs to the line end. Splitting at LF before decoding is safe: no multi-byte
-// sequence holds a byte below 0x80.
-bool TextConfigDriver::nextByteLine(std::string_view& line) {
+// the LF belongs to the line end. A line that fits one read is given from its first
+// non-blank byte, to be parsed in place (or decoded with openDecoded: its blanks mean
+// nothing more); a longer line is decoded and opened for readLine. Splitting at LF
+// before decoding is safe: no multi-byte sequence holds a byte below 0x80.
+TextConfigDriver::ByteLine TextConfigDriver::nextByteLine(std::string_view& line) {
   const std::size_t n = bytes_.size();
-  if (pos_ >= n) return false;
+  if (pos_ >= n) return ByteLine::End;
   const void* lf = std::memchr(bytes_.data() + pos_, '\n', n - pos_);
   const std::size_t end = lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - bytes_.data()) : n;
   lineHasEnd_ = end < n;
@@ -234,18 +239,28 @@ bool TextConfigDriver::nextByteLine(std::string_view& line) {
   if (lineHasEnd_ && contentEnd > pos_ && bytes_[contentEnd - 1] == '\r') --contentEnd;
   line = bytes_.substr(pos_, contentEnd - pos_);
   pos_ = lineHasEnd_ ? end + 1 : end;
-  return true;
+  // Decoding never gives more characters than bytes.
+  if (line.size() + (lineHasEnd_ ? 1 : 0) <= kMaxLineRead) {
+    line.remove_prefix(skipBlanks(line, 0));
+    return ByteLine::Short;
+  }
+  openDecoded(line);
+  return ByteLine::Long;
+}
+
+void TextConfigDriver::openDecoded(std::string_view bytes) {
+  lineBuffer_.clear();
+  appendUtf8Decoded(lineBuffer_, bytes);
+  openLine(lineBuffer_);
 }
 
 // The next line, decoded, becomes the current line.
 bool TextConfigDriver::nextLogicalLine() {
   if (fromBytes_) {
     std::string_view bytes;
-    if (!nextByteLine(bytes)) return false;
-    lineBuffer_.clear();
-    appendUtf8Decoded(lineBuffer_, bytes);
-    openLine(lineBuffer_);
-    return true;
+    const ByteLine got = nextByteLine(bytes);
+    if (got == ByteLine::Short) openDecoded(bytes);
+    return got != ByteLine::End;
   }
   const std::size_t n = text_.size();
   if (pos_ >= n) return false;
@@ -290,20 +305,17 @@ ConfigDriver::Token TextConfigDriver::next() {
       // there, and comments and text lines skipped, without decoding the line. Section
       // and block lines, and longer lines, are decoded whole.
       std::string_view bytes;
-      if (!nextByteLine(bytes)) return Token::End;
-      if (bytes.size() + (lineHasEnd_ ? 1 : 0) <= kMaxLineRead) {
-        const std::size_t k = skipBlanks(bytes, 0);
-        if (k == bytes.size()) continue;
-        const char c = bytes[k];
-        if (c == '(') {
-          if (valueLine(bytes, k + 1)) return Token::Value;
+      const ByteLine got = nextByteLine(bytes);
+      if (got == ByteLine::End) return Token::End;
+      if (got == ByteLine::Short) {
+        if (bytes.empty()) continue;
+        if (bytes[0] == '(') {
+          if (valueLine(bytes, 1)) return Token::Value;
           continue;
         }
-        if (c != '{' && c != '}' && c != '[') continue;
+        if (bytes[0] != '{' && bytes[0] != '}' && bytes[0] != '[') continue;
+        openDecoded(bytes);
       }
-      lineBuffer_.clear();
-      appendUtf8Decoded(lineBuffer_, bytes);
-      openLine(lineBuffer_);
     }
     std::u16string_view line;
     if (!readLine(line)) return Token::End;
@@ -395,8 +407,25 @@ bool TextConfigDriver::binaryBlock(std::u16string_view line, std::size_t at) {
 
   binary_.clear();
   std::size_t lines = 0;
-  std::u16string_view l;
-  while (readLine(l)) {
+  std::uint32_t byte = 0;
+  for (;;) {
+    if (fromBytes_ && !lineOpen_) {
+      // Byte lines are parsed in place; only a possible close line is decoded.
+      std::string_view bytes;
+      const ByteLine got = nextByteLine(bytes);
+      if (got == ByteLine::End) break;
+      if (got == ByteLine::Short) {
+        if (bytes.empty() || bytes[0] == '\r') continue;
+        if (bytes[0] != ']') {
+          ++lines;
+          if (parseHex(bytes, byte)) binary_.push_back(static_cast<std::uint8_t>(byte));
+          continue;
+        }
+        openDecoded(bytes);
+      }
+    }
+    std::u16string_view l;
+    if (!readLine(l)) break;
     std::size_t k = skipBlanks(l, 0);
     if (k == l.size() || l[k] == u'\r') continue;
     if (l[k] == u']' && k + 1 < l.size() && isBlank(l[k + 1])) {
@@ -404,7 +433,6 @@ bool TextConfigDriver::binaryBlock(std::u16string_view line, std::size_t at) {
       if (closeNameMatches(rest, whole) || closeNameMatches(rest, blockRecord_)) break;
     }
     ++lines;
-    std::uint32_t byte = 0;
     if (parseHex(l.substr(k), byte)) binary_.push_back(static_cast<std::uint8_t>(byte));
   }
   if (lines == 0) return false;  // a block without lines adds nothing

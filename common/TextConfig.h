@@ -100,7 +100,9 @@ class TextConfigDriver final : public ConfigDriver {
   bool writeComment(std::u16string_view text) override;
 
  private:
-  bool nextByteLine(std::string_view& line);
+  enum class ByteLine { Short, Long, End };
+  ByteLine nextByteLine(std::string_view& line);
+  void openDecoded(std::string_view bytes);
   bool nextLogicalLine();
   void openLine(std::u16string_view line);
   bool readLine(std::u16string_view& line);

@@ -45,6 +45,15 @@ TEST(TextUtil, ComparesNamesIgnoringCase) {
   EXPECT_FALSE(equalsIgnoreCase(u"\u00D7", u"\u00F7"));  // not a letter pair
   EXPECT_FALSE(equalsIgnoreCase(u"[", u"{"));
   EXPECT_EQ(hashIgnoreCase(u"Size\u00C9"), hashIgnoreCase(u"sIZE\u00E9"));
+  // Runs of ASCII hash four at a time: every letter, around non-ASCII and at each length.
+  const std::u16string upper = u"ABCDEFGHIJKLMNOPQRSTUVWXYZ@[`{\u00C4Z\u0416\u00DEAB";
+  const std::u16string lower = u"abcdefghijklmnopqrstuvwxyz@[`{\u00E4z\u0436\u00FEab";
+  for (std::size_t n = 0; n <= upper.size(); ++n) {
+    EXPECT_EQ(hashIgnoreCase(upper.substr(0, n)), hashIgnoreCase(lower.substr(0, n))) << n;
+    EXPECT_EQ(hashIgnoreCase(upper.substr(n)), hashIgnoreCase(lower.substr(n))) << n;
+  }
+  EXPECT_NE(hashIgnoreCase(u"@[`{"), hashIgnoreCase(u"`{@["));
+  EXPECT_NE(hashIgnoreCase(u"[abc"), hashIgnoreCase(u"{abc"));
 }
 
 }  // namespace
