@@ -99,7 +99,7 @@ bool loadSectionFrom(Driver& driver, Section& section, int limit) {
         if (!loader_detail::carries(caps, driver.kind())) break;
         Value v = loader_detail::readValue(driver);
         if (v.isEmpty()) break;
-        if (ValueName vn = driver.valueName()) v.setName(std::u16string(*vn));
+        if (ValueName vn = driver.valueName()) v.setName(*vn);
         // Values of one record usually follow each other; the first record of a name
         // never changes, so the last one found can be reused without a lookup.
         if (recordIn != open.back() || !record || !equalsIgnoreCase(record->name(), driver.name())) {

@@ -258,7 +258,7 @@ void* Section::allocateNode(std::size_t size) {
 }
 
 Record* Section::newRecord(std::u16string_view name) {
-  return ::new (allocateNode(sizeof(Record))) Record(std::u16string(name));
+  return ::new (allocateNode(sizeof(Record))) Record(Record::NamedBy{}, name);
 }
 
 Section* Section::newSection(std::u16string_view name) {

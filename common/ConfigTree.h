@@ -50,11 +50,12 @@ class Value {
   static Value ofBinary(std::vector<std::uint8_t> v) { return Value(ValueKind::Binary, std::move(v)); }
 
   Value&& named(std::u16string name) && {
-    setName(std::move(name));
+    name_ = std::move(name);
+    named_ = true;
     return std::move(*this);
   }
-  void setName(std::u16string name) {
-    name_ = std::move(name);
+  void setName(std::u16string_view name) {
+    name_.assign(name);
     named_ = true;
   }
   void clearName() {
@@ -120,7 +121,8 @@ class Node {
   const Record* asRecord() const noexcept;
 
  protected:
-  Node(Type type, std::u16string name) : type_(type), name_(std::move(name)) {}
+  Node(Type type, std::u16string&& name) : type_(type), name_(std::move(name)) {}
+  Node(Type type, std::u16string_view name) : type_(type), name_(name) {}
 
  private:
   Type type_;
@@ -171,6 +173,11 @@ class Record final : public Node {
   alignas(Value) std::byte inline_[kInlineValues * sizeof(Value)];
 
   Value* inlineValues() noexcept { return reinterpret_cast<Value*>(inline_); }
+
+  // Sections make their records with the name copied once, straight from the view.
+  friend class Section;
+  struct NamedBy {};
+  Record(NamedBy, std::u16string_view name) : Node(Type::Record, name) {}
 };
 
 class Section final : public Node {
