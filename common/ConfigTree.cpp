@@ -131,20 +131,20 @@ struct Section::NodeStore {
     size = (size + kAlign - 1) & ~(kAlign - 1);
     if (size > left) {
       const std::size_t chunk = std::max(size, nextChunk);
-      chunks.reserve(chunks.size() + 1);
-      chunks.emplace_back(new std::byte[chunk]);
-      free = chunks.back().get();
+      std::unique_ptr<std::byte[]> block(new std::byte[chunk]);
+      chunks.push_back(std::move(block));
+      top = chunks.back().get();
       left = chunk;
       nextChunk = std::min(2 * nextChunk, kLargestChunk);
     }
-    void* p = free;
-    free += size;
+    void* p = top;
+    top += size;
     left -= size;
     return p;
   }
 
   std::vector<std::unique_ptr<std::byte[]>> chunks;
-  std::byte* free = nullptr;
+  std::byte* top = nullptr;  // the free part of the newest chunk
   std::size_t left = 0;
   std::size_t nextChunk = kFirstChunk;
 };

@@ -188,7 +188,6 @@ ValueKind tagKind(std::basic_string_view<Char> tag) {
   return ValueKind::Empty;
 }
 
-
 // A close line's name runs to the first ";". A name that itself holds ";" is written
 // "} a;b;", so the text before a final ";" is accepted as well.
 bool closeNameMatches(std::u16string_view rest, std::u16string_view open) {

@@ -47,7 +47,8 @@ class TextConfigDriver final : public ConfigDriver {
   // A reader over decoded text; text must outlive the driver.
   explicit TextConfigDriver(std::u16string_view text);
   // A reader over the bytes of a file in any accepted encoding; bytes must outlive the
-  // driver. UTF-8 and ANSI text is decoded a line at a time.
+  // driver. UTF-8 and ANSI text is read in its bytes, and only names, strings and the
+  // lines that need it are decoded.
   struct FileBytes {
     std::string_view bytes;
   };
