@@ -50,8 +50,13 @@ Record::~Record() {
 }
 
 void Record::append(Value&& value) {
-  if (count_ == capacity_) grow();
-  ::new (values_ + count_) Value(std::move(value));
+  if (count_ == capacity_) {
+    Value taken(std::move(value));  // value may be one of ours, which growing moves
+    grow();
+    ::new (values_ + count_) Value(std::move(taken));
+  } else {
+    ::new (values_ + count_) Value(std::move(value));
+  }
   ++count_;
 }
 

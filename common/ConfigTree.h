@@ -139,7 +139,7 @@ class Record final : public Node {
   bool isEmptyObject() const noexcept { return this == &emptyRecord(); }
 
   void append(Value&& value);
-  void append(const Value& value) { append(Value(value)); }  // copied first: it may be one of ours
+  void append(const Value& value) { append(Value(value)); }
 
   std::span<const Value> values() const noexcept { return {values_, count_}; }
   std::size_t count() const noexcept { return count_; }

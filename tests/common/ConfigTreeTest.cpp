@@ -117,6 +117,16 @@ TEST(ConfigTree, RecordsKeepTheirValuesInOrderAsTheyGrow) {
   *v = Value::ofInt(7);
   EXPECT_EQ(r.at(40).intValue(), 7);
   EXPECT_FALSE(r.at(40).hasName());
+
+  // A value moved in from the record itself just as the record grows.
+  Record m(u"m");
+  m.append(Value::ofString(longText).named(u"a"));
+  m.append(Value::ofInt(2));
+  m.append(std::move(*m.findNamed(u"a")));
+  ASSERT_EQ(m.count(), 3u);
+  EXPECT_EQ(*m.at(3).text(), longText);
+  EXPECT_EQ(m.at(3).name(), u"a");
+  EXPECT_EQ(m.at(2).intValue(), 2);
 }
 
 TEST(ConfigTree, LargeTreesKeepEveryNode) {
