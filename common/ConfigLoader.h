@@ -21,8 +21,8 @@ inline constexpr int kNoLimit = -1;
 bool loadSection(ConfigDriver& driver, Section& section, int limit = kNoLimit);
 
 // The same loader over a driver's own type. Given a final driver class, its calls are
-// bound directly (and the small ones inlined) instead of one virtual call per token,
-// which is most of a large file's load; loadSection is this over the contract.
+// bound directly (and the small ones inlined) instead of several virtual calls per
+// value; loadSection is this over the contract.
 template <typename Driver>
 bool loadSectionFrom(Driver& driver, Section& section, int limit = kNoLimit);
 
