@@ -23,7 +23,9 @@ DWORD WINAPI Watchdog(void*) {
   for (;;) {
     Sleep(500);
     const DWORD started = g_callStarted.load();
-    if (started && GetTickCount() - started > kCallLimitMs) {
+    // The start is stamped with its low bit set, so it may lie one tick ahead of now:
+    // compare the signed difference, or that tick reads as a 49-day wait.
+    if (started && static_cast<LONG>(GetTickCount() - started) > static_cast<LONG>(kCallLimitMs)) {
       fwprintf(stderr, L"robustness: call hangs: %ls\n", g_currentName.c_str());
       fflush(stderr);
       ExitProcess(3);
@@ -81,8 +83,34 @@ struct Member {
   DISPID id;
   INVOKEKIND kind;
   std::wstring name;
-  SHORT params;
+  std::vector<VARTYPE> types;  // declared parameter types, in declaration order
 };
+
+// A harmless value of a declared parameter type, so that one hostile argument at a time
+// gets past the type conversions and reaches the member's own checks.
+orv::Variant BenignValue(VARTYPE type) {
+  orv::Variant value;
+  VARIANT* v = value.get();
+  switch (type) {
+    case VT_BSTR:
+      V_VT(v) = VT_BSTR;
+      V_BSTR(v) = SysAllocString(L"robust\\benign.txt");
+      break;
+    case VT_DISPATCH:
+      V_VT(v) = VT_DISPATCH;
+      V_DISPATCH(v) = nullptr;
+      break;
+    case VT_UNKNOWN:
+      V_VT(v) = VT_UNKNOWN;
+      V_UNKNOWN(v) = nullptr;
+      break;
+    default:
+      V_VT(v) = VT_I4;
+      V_I4(v) = 0;
+      break;
+  }
+  return value;
+}
 
 std::vector<Member> Members(ITypeInfo* info) {
   std::vector<Member> out;
@@ -94,8 +122,11 @@ std::vector<Member> Members(ITypeInfo* info) {
     orv::Bstr name;
     info->GetDocumentation(fd->memid, name.put(), nullptr, nullptr, nullptr);
     // Skip the IUnknown and IDispatch members.
-    if (!(fd->wFuncFlags & FUNCFLAG_FRESTRICTED) || fd->memid == DISPID_NEWENUM)
-      out.push_back({fd->memid, fd->invkind, name.c_str(), fd->cParams});
+    if (!(fd->wFuncFlags & FUNCFLAG_FRESTRICTED) || fd->memid == DISPID_NEWENUM) {
+      std::vector<VARTYPE> types;
+      for (SHORT p = 0; p < fd->cParams; ++p) types.push_back(fd->lprgelemdescParam[p].tdesc.vt);
+      out.push_back({fd->memid, fd->invkind, name.c_str(), std::move(types)});
+    }
     info->ReleaseFuncDesc(fd);
   }
   info->ReleaseTypeAttr(attr);
@@ -143,31 +174,47 @@ void Exercise(Library& lib, REFCLSID clsid, const std::wstring& className, int& 
          return m;
        }()) {
     const auto values = HostileValues(WaitsByDesign(probe.name));
-    for (size_t v = 0; v <= values.size(); ++v) {
+    const int declared = static_cast<int>(probe.types.size());
+    std::vector<orv::Variant> benign;
+    for (VARTYPE t : probe.types) benign.push_back(BenignValue(t));
+    auto call = [&](std::vector<VARIANT>& args, const std::wstring& what) {
       // A fresh object per call, so that one call's damage does not hide the next one's.
       orv::ComPtr<IClassFactory> factory;
       orv::ComPtr<IDispatch> disp;
       ASSERT_EQ(S_OK, lib.GetClassObject(clsid, IID_IClassFactory, factory.put_void()));
       ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IDispatch, disp.put_void()));
-      std::vector<VARIANT> args;
-      // v == values.size(): no arguments at all; otherwise every parameter (and one more
-      // than declared) holds the same hostile value, also by reference.
-      const int count = v == values.size() ? 0 : probe.params + 1;
-      std::vector<VARIANT> byRefTargets(count);
-      for (int a = 0; a < count; ++a) {
-        VARIANT arg;
-        VariantInit(&arg);
+      CallWith(disp.get(), probe, args, className + L"." + probe.name + L" " + what);
+      ++calls;
+    };
+    // No arguments at all, and one more than declared.
+    std::vector<VARIANT> none;
+    call(none, L"without arguments");
+    std::vector<VARIANT> extra(declared + 1);
+    for (VARIANT& a : extra) a = *values[0].get();
+    call(extra, L"with an extra argument");
+    for (size_t v = 0; v < values.size(); ++v) {
+      // Every parameter holds the same hostile value, every second one by reference.
+      std::vector<VARIANT> args(declared);
+      std::vector<VARIANT> byRefTargets(declared);
+      for (int a = 0; a < declared; ++a) {
         if (a % 2 == 1) {
           byRefTargets[a] = *values[v].get();
-          V_VT(&arg) = VT_BYREF | VT_VARIANT;
-          V_VARIANTREF(&arg) = &byRefTargets[a];
+          V_VT(&args[a]) = VT_BYREF | VT_VARIANT;
+          V_VARIANTREF(&args[a]) = &byRefTargets[a];
         } else {
-          arg = *values[v].get();  // borrowed: Invoke must not free [in] arguments
+          args[a] = *values[v].get();  // borrowed: Invoke must not free [in] arguments
         }
-        args.push_back(arg);
       }
-      CallWith(disp.get(), probe, args, className + L"." + probe.name + L" #" + std::to_wstring(v));
-      ++calls;
+      call(args, L"all #" + std::to_wstring(v));
+      // One hostile value at a time among harmless ones of the declared types. The
+      // arguments are in reverse order: rgvarg[declared - 1] is the first parameter.
+      if (declared < 2) continue;
+      for (int p = 0; p < declared; ++p) {
+        std::vector<VARIANT> mixed(declared);
+        for (int a = 0; a < declared; ++a) mixed[a] = *benign[declared - 1 - a].get();
+        mixed[declared - 1 - p] = *values[v].get();
+        call(mixed, L"param " + std::to_wstring(p) + L" #" + std::to_wstring(v));
+      }
     }
   }
 }
