@@ -96,17 +96,17 @@ bool loadSectionFrom(Driver& driver, Section& section, int limit) {
         open.back()->getOrCreateRecord(driver.name());
         break;
       case Token::Value: {
-        if (!loader_detail::carries(caps, driver.kind())) break;
-        Value v = loader_detail::readValue(driver);
-        if (v.isEmpty()) break;
-        if (ValueName vn = driver.valueName()) v.setName(*vn);
+        const ValueKind kind = driver.kind();
+        if (kind == ValueKind::Empty || !loader_detail::carries(caps, kind)) break;
         // Values of one record usually follow each other; the first record of a name
         // never changes, so the last one found can be reused without a lookup.
         if (recordIn != open.back() || !record || !equalsIgnoreCase(record->name(), driver.name())) {
           recordIn = open.back();
           record = recordIn->getOrCreateRecord(driver.name());
         }
-        if (record) record->append(std::move(v));
+        if (!record) break;  // a section has the name
+        Value& v = record->appendMade([&] { return loader_detail::readValue(driver); });
+        if (ValueName vn = driver.valueName()) v.setName(*vn);
         break;
       }
     }

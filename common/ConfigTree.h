@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <span>
 #include <string>
 #include <string_view>
@@ -140,6 +141,14 @@ class Record final : public Node {
 
   void append(Value&& value);
   void append(const Value& value) { append(Value(value)); }
+  // Appends the value make() returns, made in place rather than moved in.
+  template <typename Make>
+  Value& appendMade(Make&& make) {
+    if (count_ == capacity_) grow();
+    Value* value = ::new (values_ + count_) Value(make());
+    ++count_;
+    return *value;
+  }
 
   std::span<const Value> values() const noexcept { return {values_, count_}; }
   std::size_t count() const noexcept { return count_; }

@@ -31,6 +31,13 @@ inline bool isBlank(Char c) {
 
 template <typename Char>
 std::size_t skipBlanks(std::basic_string_view<Char> s, std::size_t at) {
+  if constexpr (std::is_same_v<Char, char>) {
+    // Written files indent by four spaces a level.
+    for (std::uint32_t four; at + 4 <= s.size(); at += 4) {
+      std::memcpy(&four, s.data() + at, 4);
+      if (four != 0x20202020u) break;
+    }
+  }
   while (at < s.size() && isBlank(s[at])) ++at;
   return at;
 }
