@@ -83,9 +83,12 @@ class Kestrun {
   HWND Item(int id) { return GetDlgItem(Main(), id); }
   std::wstring Output() { return WindowText(Item(IDC_OUTPUT)); }
 
-  // Posts a command and waits until the window has handled it.
+  // Posts a command and waits until the window has handled it. A message sent from
+  // another thread is handled before posted ones, so the first round trip may overtake
+  // the command; the second is handled only after the window has taken the command.
   void Command(WORD id) {
     PostMessageW(Main(), WM_COMMAND, MAKEWPARAM(id, 0), 0);
+    Settle();
     Settle();
   }
   void Settle() {
