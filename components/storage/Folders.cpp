@@ -81,7 +81,10 @@ HRESULT DeleteFolderTree(std::wstring folder, bool force) noexcept {
     if (folder.empty()) return STG_E_FILENOTFOUND;
     if (folder.back() != L'\\') folder += L'\\';
     if (!IsFolder(folder)) return STG_E_FILENOTFOUND;
-    if (IsRoot(folder)) return STG_E_ACCESSDENIED;
+    // A path such as X:\dir\.. names the root as well: judge the path the system will reach.
+    std::wstring full = FullPath(folder);
+    if (!full.empty() && full.back() != L'\\') full += L'\\';
+    if (IsRoot(folder) || full.empty() || IsRoot(full)) return STG_E_ACCESSDENIED;
     bool ok = EmptyFolder(folder, force);
     if (force) SetFileAttributesW(folder.c_str(), FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_ARCHIVE);
     ok = RemoveDirectoryW(folder.c_str()) && ok;

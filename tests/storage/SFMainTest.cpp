@@ -233,6 +233,11 @@ TEST_F(SFMainTest, DeleteFolderIsRecursiveAndRefusesWhatIsNotAFolder) {
   EXPECT_EQ(STG_E_FILENOTFOUND, main->DeleteFolder(Bstr(L"..").get(), 1));
   main->Exists(Bstr(orvtest::BinPath(L"").c_str()).get(), &v);
   EXPECT_EQ(-1, v);
+  // A path that climbs back to a drive root is a root: the prefix's system drive stays.
+  EXPECT_EQ(STG_E_ACCESSDENIED, main->DeleteFolder(Bstr(L"C:\\windows\\..").get(), 0));
+  EXPECT_EQ(STG_E_ACCESSDENIED, main->DeleteFolder(Bstr(L"C:/windows/system32/../../").get(), 0));
+  main->Exists(Bstr(L"C:\\windows\\system32").get(), &v);
+  EXPECT_EQ(-1, v);
 }
 
 TEST_F(SFMainTest, CopyFileWithWildcardsAndReplaceRules) {
