@@ -1,7 +1,7 @@
 // A short tour of the toolkit, run by `make run` in the console host:
 //   kestrunc samples/tour.js [parameters...]
-// It shows the Host object, an ordered dictionary and a second script manager in
-// which a VBScript calls back into this script's objects.
+// It shows the Host object, an ordered dictionary, a second script manager in which a
+// VBScript calls back into this script's objects, and files, streams and storages.
 Host.WriteLine("Orvanta tour");
 Host.WriteLine("JScript " + ScriptEngineMajorVersion() + "." + ScriptEngineMinorVersion() +
                ", running " + Host.RuntimeParameter("ScriptFile"));
@@ -32,4 +32,28 @@ inner.AddText("Function Total()\n" +
 inner.Run();
 Host.WriteLine("Total computed in VBScript: " + inner.script.Total());
 inner.Close();
+
+// Files: write lines in UTF-8, read them back one at a time, then keep a copy inside a
+// compound file and list what it holds.
+var fs = Host.CreateObject("Orvanta.utilctls.SFMain");
+var folder = Host.RuntimeParameter("ScriptPath");
+var notes = fs.CreateFile(folder + "\\tour-notes.txt");
+notes.codePage = 65001;
+notes.WriteText("first line\r\nsecond line, \u00e9t\u00e9\r\nthird line\r\n");
+notes.Pos = 0;
+for (var n = 1; !notes.EOS; n++)
+  Host.WriteLine("  line " + n + ": " + notes.ReadText(-1));
+var store = fs.CreateStorageFile(folder + "\\tour-store.bin", 0x1012);
+var copy = store.CreateSubStream("notes/2026/tour.txt");
+notes.Pos = 0;
+notes.CopyTo(copy, notes.Size);
+copy.Close();
+notes.Close();
+var items = store.OpenSubStorage("notes").contents;
+for (var k = 1; k <= items.Count; k++)
+  Host.WriteLine("  stored: notes\\" + items.Key(k) + " (" + (items.Item(k).Type == 1 ? "storage" : "stream") + ")");
+Host.WriteLine("  tour.txt holds " + store.GetSubItemInfo("notes\\2026\\tour.txt").Size + " bytes");
+store.Close();
+fs.DeleteFile(folder + "\\tour-notes.txt");
+fs.DeleteFile(folder + "\\tour-store.bin");
 Host.WriteLine("Done.");
