@@ -5,6 +5,7 @@
 #include <ole2.h>
 #include <oleauto.h>
 
+#include <string_view>
 #include <utility>
 
 namespace orv {
@@ -63,6 +64,12 @@ class ComPtr {
 };
 
 // BSTR.
+// Hands a text out as a new BSTR; E_OUTOFMEMORY when it cannot be allocated.
+inline HRESULT ReturnText(std::wstring_view text, BSTR* out) noexcept {
+  *out = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+  return *out ? S_OK : E_OUTOFMEMORY;
+}
+
 class Bstr {
  public:
   Bstr() noexcept = default;

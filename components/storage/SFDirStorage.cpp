@@ -199,8 +199,7 @@ STDMETHODIMP SFDirStorage::Close() noexcept {
 STDMETHODIMP SFDirStorage::get_Path(BSTR* pVal) noexcept {
   if (!pVal) return E_POINTER;
   LockGuard guard(lock_);
-  *pVal = SysAllocStringLen(folder_.data(), static_cast<UINT>(folder_.size()));
-  return *pVal ? S_OK : E_OUTOFMEMORY;
+  return ReturnText(folder_, pVal);
 }
 
 // ---- IStorage ----

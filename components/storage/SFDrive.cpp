@@ -24,11 +24,6 @@ bool IsDriveLetter(wchar_t c) noexcept { return (c >= L'A' && c <= L'Z') || (c >
 
 wchar_t Upper(wchar_t c) noexcept { return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c; }
 
-HRESULT ReturnText(const wchar_t* text, BSTR* out) noexcept {
-  *out = SysAllocString(text);
-  return *out ? S_OK : E_OUTOFMEMORY;
-}
-
 // The root of an absolute path: "X:\" or "\\server\share\"; "" for anything else.
 std::wstring RootOfFullPath(std::wstring path) {
   for (auto& c : path)

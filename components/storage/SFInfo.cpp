@@ -26,8 +26,7 @@ HRESULT SFInfo::TimeToDate(const FILETIME& time, DATE* out) noexcept {
 
 STDMETHODIMP SFInfo::get_name(BSTR* pVal) noexcept {
   if (!pVal) return E_POINTER;
-  *pVal = SysAllocString(name_.c_str());
-  return *pVal ? S_OK : E_OUTOFMEMORY;
+  return ReturnText(name_.c_str(), pVal);
 }
 
 STDMETHODIMP SFInfo::get_Type(LONG* pVal) noexcept {

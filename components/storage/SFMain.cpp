@@ -26,11 +26,6 @@ namespace {
 
 HRESULT Fail(UINT id, HRESULT hr = 0) noexcept { return ReportError(CLSID_SFMain, id, GUID_NULL, hr); }
 
-HRESULT ReturnText(const std::wstring& text, BSTR* out) noexcept {
-  *out = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-  return *out ? S_OK : E_OUTOFMEMORY;
-}
-
 // Position of the last separator ("\" or "/") of a path, or npos.
 size_t LastSeparator(const std::wstring& path) noexcept { return path.find_last_of(L"\\/"); }
 
@@ -357,8 +352,7 @@ STDMETHODIMP SFMain::GetSpecialPath(LONG lDir, BSTR* pVal) noexcept {
   // Only looks the folder up; never creates it.
   if (FAILED(SHGetFolderPathW(nullptr, lDir & ~CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, path)))
     return Fail(10144);
-  *pVal = SysAllocString(path);
-  return *pVal ? S_OK : E_OUTOFMEMORY;
+  return ReturnText(path, pVal);
 }
 
 namespace {
@@ -499,8 +493,7 @@ STDMETHODIMP SFMain::NewGUID(BSTR* pVal) noexcept {
   if (FAILED(CoCreateGuid(&guid))) return Fail(10106);
   wchar_t text[40];
   if (!StringFromGUID2(guid, text, 40)) return Fail(10106);
-  *pVal = SysAllocString(text);
-  return *pVal ? S_OK : E_OUTOFMEMORY;
+  return ReturnText(text, pVal);
 }
 
 STDMETHODIMP SFMain::get_SysByteOrder(LONG lItem, LONG* pVal) noexcept {

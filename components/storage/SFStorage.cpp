@@ -114,9 +114,9 @@ STDMETHODIMP SFStorage::get_classID(BSTR* pVal) noexcept {
   if (FAILED(hr)) return Fail(10113, hr);
   LPOLESTR text = nullptr;
   if (FAILED(StringFromCLSID(stat.clsid, &text)) || !text) return Fail(10114);
-  *pVal = SysAllocString(text);
+  const HRESULT result = ReturnText(text, pVal);
   CoTaskMemFree(text);
-  return *pVal ? S_OK : E_OUTOFMEMORY;
+  return result;
 }
 
 STDMETHODIMP SFStorage::put_classID(BSTR newVal) noexcept {
@@ -157,9 +157,9 @@ STDMETHODIMP SFStorage::get_name(BSTR* pVal) noexcept {
   STATSTG stat = {};
   const HRESULT hr = storage_->Stat(&stat, STATFLAG_DEFAULT);
   if (FAILED(hr)) return Fail(10113, hr);
-  *pVal = SysAllocString(stat.pwcsName ? stat.pwcsName : L"");
+  const HRESULT result = ReturnText(stat.pwcsName ? stat.pwcsName : L"", pVal);
   CoTaskMemFree(stat.pwcsName);
-  return *pVal ? S_OK : E_OUTOFMEMORY;
+  return result;
 }
 
 STDMETHODIMP SFStorage::Commit(LONG lFlags) noexcept {

@@ -203,8 +203,7 @@ STDMETHODIMP SFStream::get_textLineSeparator(BSTR* pVal) noexcept {
   if (!pVal) return E_POINTER;
   *pVal = nullptr;
   LockGuard guard(lock_);
-  *pVal = SysAllocStringLen(separator_.data(), static_cast<UINT>(separator_.size()));
-  return *pVal ? S_OK : E_OUTOFMEMORY;
+  return ReturnText(separator_, pVal);
 }
 
 STDMETHODIMP SFStream::put_textLineSeparator(BSTR newVal) noexcept {
