@@ -15,8 +15,15 @@ using orvtest::ReadString;
 namespace {
 
 // Classes whose creators exist in this build; every other CLSID of the table is refused.
-const std::set<std::wstring> kServedClasses = {L"VarDictionary", L"ScpMan", L"SFMain", L"SFStream", L"SFStorage",
-                                                L"SFFileStream", L"SFDirStorage", L"SFDrive"};
+const std::set<std::wstring> kServedClasses = {
+    L"VarDictionary", L"ScpMan", L"SFMain", L"SFStream", L"SFStorage", L"SFFileStream", L"SFDirStorage", L"SFDrive",
+    // configuration
+
+    // values, binary data and records
+
+    // object creator, threads and synchronisation
+
+};
 
 std::wstring GuidText(REFGUID g) {
   wchar_t text[40] = {};
