@@ -3,6 +3,7 @@
 // resolution, and the refusals that leave the target untouched.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -26,12 +27,12 @@ namespace {
 const wchar_t kTestKey[] = L"Software\\OrvantaTest\\ConfigFile";
 
 std::string FileBytes(const std::wstring& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(std::filesystem::path(path), std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 void PutFile(const std::wstring& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+  std::ofstream(std::filesystem::path(path), std::ios::binary | std::ios::trunc) << bytes;
 }
 
 std::string StreamBytes(IStream* s) {
@@ -83,6 +84,26 @@ Variant Bytes(std::vector<BYTE> b) {
   V_VT(v.get()) = VT_ARRAY | VT_UI1;
   V_ARRAY(v.get()) = sa;
   return v;
+}
+
+ComPtr<IInternalNodeInfo> NodeInfo(IVarDictionary* d) {
+  Variant info;
+  d->get_Info(info.put());
+  ComPtr<IInternalNodeInfo> node;
+  if (info.vt() == VT_DISPATCH && V_DISPATCH(info.get()))
+    V_DISPATCH(info.get())->QueryInterface(__uuidof(IInternalNodeInfo), node.put_void());
+  return node;
+}
+
+void SetClass(IVarDictionary* d, const wchar_t* name) {
+  Bstr cls(name);
+  NodeInfo(d)->put_Class(cls.get());
+}
+
+std::wstring ClassOf(IVarDictionary* d) {
+  Bstr cls;
+  NodeInfo(d)->get_Class(cls.put());
+  return cls.c_str();
 }
 
 Variant Strings() {
@@ -173,12 +194,7 @@ TEST_F(ConfigFileTest, TextFileWrittenExactlyAndReadBack) {
   Add(title.get(), nullptr, Str(L"Main view"));
   Add(root.get(), L"Title", title.get());
   auto window = Section();
-  Variant info;
-  window->get_Info(info.put());
-  ComPtr<IInternalNodeInfo> node;
-  V_DISPATCH(info.get())->QueryInterface(__uuidof(IInternalNodeInfo), node.put_void());
-  Bstr frame(L"Frame");
-  node->put_Class(frame.get());
+  SetClass(window.get(), L"Frame");
   auto size = Record();
   Add(size.get(), L"cx", I4(240));
   Add(size.get(), L"cy", I4(320));
@@ -218,13 +234,7 @@ TEST_F(ConfigFileTest, TextFileWrittenExactlyAndReadBack) {
   EXPECT_EQ(V_CY(money.get()).int64, 15000);
   Variant key = ItemOf(Child(back.get(), L"Key").get(), orvtest::Missing());
   EXPECT_EQ(key.vt(), VT_ARRAY | VT_UI1);
-  Variant cls;
-  w->get_Info(cls.put());
-  Bstr clsName;
-  ComPtr<IInternalNodeInfo> wi;
-  V_DISPATCH(cls.get())->QueryInterface(__uuidof(IInternalNodeInfo), wi.put_void());
-  wi->get_Class(clsName.put());
-  EXPECT_STREQ(clsName.c_str(), L"Frame");
+  EXPECT_EQ(ClassOf(w.get()), L"Frame");
 }
 
 // Every writer refuses the same collections with the same texts and leaves its target
@@ -278,6 +288,7 @@ TEST_F(ConfigFileTest, UnsavableCollectionsChangeNothing) {
       {"a record in a record",
        [&] {
          auto s = Section(), r = Record(), inner = Record();
+         r->put_extractValues(0);  // else the record stores the inner record's value
          Add(r.get(), L"in", inner.get());
          Add(s.get(), L"r", r.get());
          return s;
@@ -440,12 +451,7 @@ TEST_F(ConfigFileTest, RegistryKeysAndValueTypes) {
   Add(root.get(), L"Blob", Bytes({9, 8}));
   Add(root.get(), L"Real", orvtest::R8(1.5));  // not carried
   auto sub = Section();
-  Variant info;
-  sub->get_Info(info.put());
-  ComPtr<IInternalNodeInfo> node;
-  V_DISPATCH(info.get())->QueryInterface(__uuidof(IInternalNodeInfo), node.put_void());
-  Bstr cls(L"Cls");
-  node->put_Class(cls.get());
+  SetClass(sub.get(), L"Cls");
   Add(sub.get(), L"n", I4(7));
   Add(root.get(), L"Sub", sub.get());
   Bstr key(kTestKey);
@@ -476,13 +482,7 @@ TEST_F(ConfigFileTest, RegistryKeysAndValueTypes) {
   ComPtr<IDispatch> out;
   ASSERT_EQ(S_OK, cf->ReadFromRegistry(1, key.get(), out.put()));
   auto back = AsDict(out.get());
-  Variant backInfo;
-  back->get_Info(backInfo.put());
-  ComPtr<IInternalNodeInfo> backNode;
-  V_DISPATCH(backInfo.get())->QueryInterface(__uuidof(IInternalNodeInfo), backNode.put_void());
-  Bstr backClass;
-  backNode->get_Class(backClass.put());
-  EXPECT_STREQ(backClass.c_str(), kTestKey);
+  EXPECT_EQ(ClassOf(back.get()), kTestKey);
   EXPECT_EQ(V_I4(ItemOf(Child(back.get(), L"Twice").get(), orvtest::Missing()).get()), 2);
   EXPECT_EQ(V_CY(ItemOf(Child(back.get(), L"Big").get(), orvtest::Missing()).get()).int64, 0x100000000LL);
   EXPECT_EQ(ItemOf(Child(back.get(), L"Blob").get(), orvtest::Missing()).vt(), VT_ARRAY | VT_UI1);
