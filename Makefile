@@ -5,7 +5,7 @@ WIN    := $(BUILD)/win
 NATIVE := $(BUILD)/native
 JOBS   ?= $(shell nproc)
 
-.PHONY: all bootstrap build build-win build-native test test-win test-native run fuzz bench clean
+.PHONY: all bootstrap build build-win build-native test test-win test-native run fuzz bench installer clean
 
 all: build
 
@@ -35,6 +35,10 @@ test-win: build-win
 run: build-win
 	@tools/winerun $(WIN)/bin/regdll.exe T:/bin/OrvantaVessa.dll T:/bin/Vantor.dll
 	@tools/winerun --tree $(WIN) $(WIN)/bin/kestrunc.exe T:/samples/tour.js
+
+# The installer package: build/win/Orvanta.msi.
+installer: build-win
+	@tools/installer/make-msi $(WIN) . $(WIN)/Orvanta.msi
 
 fuzz: bootstrap
 	@tools/fuzz
