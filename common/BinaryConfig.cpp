@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "common/ConfigLoader.h"
+#include "common/TextConfig.h"
 #include "common/TextUtil.h"
 
 namespace orvanta::config {
@@ -556,6 +557,17 @@ bool loadBinary(ByteSource& source, Section& root, const NarrowCodec& codec) {
 bool loadBinary(std::string_view bytes, Section& root, const NarrowCodec& codec) {
   MemorySource source(bytes);
   return loadBinary(source, root, codec);
+}
+
+std::unique_ptr<Section> loadBinaryOrText(std::string_view bytes, bool* binary) {
+  auto tree = std::make_unique<Section>();
+  const bool isBinary = loadBinary(bytes, *tree);
+  if (!isBinary) {
+    tree = std::make_unique<Section>();
+    loadText(bytes, *tree);
+  }
+  if (binary) *binary = isBinary;
+  return tree;
 }
 
 bool saveBinary(ByteSink& sink, const Section& root, const NarrowCodec& codec) {

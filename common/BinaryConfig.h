@@ -22,6 +22,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -193,6 +194,10 @@ class BinaryConfigDriver final : public ConfigDriver {
 // entry point for every reader of binary configurations.
 bool loadBinary(ByteSource& source, Section& root, const NarrowCodec& codec = windows1252Codec());
 bool loadBinary(std::string_view bytes, Section& root, const NarrowCodec& codec = windows1252Codec());
+
+// The tree of a configuration file in either form: a binary stream when the bytes load
+// as one, else text (which always loads). binary, when given, says which it was.
+std::unique_ptr<Section> loadBinaryOrText(std::string_view bytes, bool* binary = nullptr);
 
 // Saves root's children; false when the sink refused bytes.
 bool saveBinary(ByteSink& sink, const Section& root, const NarrowCodec& codec = windows1252Codec());

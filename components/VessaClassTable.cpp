@@ -5,6 +5,7 @@
 #include <ole2.h>
 
 #include "OrvantaVessa.h"
+#include "components/config/ConfigFile.h"
 #include "components/config/VarDictionary.h"
 #include "components/module/Module.h"
 #include "components/module/Raii.h"
@@ -48,8 +49,8 @@ ClassEntry g_classes[] = {
     {&CLSID_UtilStringList, &CLSID_UtilStringList, 212, nullptr, false, nullptr},  // UtilStringList
     {&CLSID_UtilStringListFree, &CLSID_UtilStringList, 0, nullptr, false, nullptr},
     {&CLSID_CustomLock, &CLSID_CustomLock, 213, nullptr, true, nullptr},  // CustomLock
-    {&CLSID_ConfigFile, &CLSID_ConfigFile, 214, nullptr, true, nullptr},  // ConfigFile
-    {&CLSID_ConfigFileFree, &CLSID_ConfigFile, 0, nullptr, true, nullptr},
+    {&CLSID_ConfigFile, &CLSID_ConfigFile, 214, &ConfigFile::Create, true, nullptr},  // ConfigFile
+    {&CLSID_ConfigFileFree, &CLSID_ConfigFile, 0, &ConfigFile::Create, true, nullptr},
     {&CLSID_SFField, &CLSID_SFField, 217, nullptr, true, nullptr},  // SFField
     {&CLSID_SFFieldFree, &CLSID_SFField, 0, nullptr, true, nullptr},
     {&CLSID_SFRecord, &CLSID_SFRecord, 219, nullptr, true, nullptr},  // SFRecord

@@ -18,6 +18,7 @@ namespace {
 const std::set<std::wstring> kServedClasses = {
     L"VarDictionary", L"ScpMan", L"SFMain", L"SFStream", L"SFStorage", L"SFFileStream", L"SFDirStorage", L"SFDrive",
     // configuration
+    L"ConfigFile",
 
     // values, binary data and records
 
