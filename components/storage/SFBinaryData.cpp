@@ -10,6 +10,7 @@
 #include "components/module/ErrorReport.h"
 #include "components/module/ResultMacros.h"
 #include "components/storage/ByteArray.h"
+#include "components/storage/LockedSetting.h"
 #include "components/storage/UnitCodec.h"
 
 namespace orv {
@@ -266,31 +267,13 @@ STDMETHODIMP SFBinaryData::put_UnicodeString(LONG lIndex, LONG lLength, BSTR new
   return S_OK;
 }
 
-STDMETHODIMP SFBinaryData::get_ByteOrder(LONG* pVal) noexcept {
-  RETURN_POINTER_IF_NULL(pVal);
-  LockGuard guard(lock_);
-  *pVal = byteOrder_;
-  return S_OK;
-}
+STDMETHODIMP SFBinaryData::get_ByteOrder(LONG* pVal) noexcept { return GetLocked(lock_, byteOrder_, pVal); }
 
-STDMETHODIMP SFBinaryData::put_ByteOrder(LONG newVal) noexcept {
-  LockGuard guard(lock_);
-  byteOrder_ = newVal;
-  return S_OK;
-}
+STDMETHODIMP SFBinaryData::put_ByteOrder(LONG newVal) noexcept { return PutLocked(lock_, byteOrder_, newVal); }
 
-STDMETHODIMP SFBinaryData::get_UnicodeByteOrder(LONG* pVal) noexcept {
-  RETURN_POINTER_IF_NULL(pVal);
-  LockGuard guard(lock_);
-  *pVal = unicodeByteOrder_;
-  return S_OK;
-}
+STDMETHODIMP SFBinaryData::get_UnicodeByteOrder(LONG* pVal) noexcept { return GetLocked(lock_, unicodeByteOrder_, pVal); }
 
-STDMETHODIMP SFBinaryData::put_UnicodeByteOrder(LONG newVal) noexcept {
-  LockGuard guard(lock_);
-  unicodeByteOrder_ = newVal;
-  return S_OK;
-}
+STDMETHODIMP SFBinaryData::put_UnicodeByteOrder(LONG newVal) noexcept { return PutLocked(lock_, unicodeByteOrder_, newVal); }
 
 // Bytes lBegin to lEnd inclusive (lEnd < 0: to the end); a range outside the block
 // gives an empty array and S_FALSE.

@@ -4,6 +4,7 @@
 #include "components/module/ErrorReport.h"
 #include "components/module/IndexRule.h"
 #include "components/module/ResultMacros.h"
+#include "components/storage/LockedSetting.h"
 #include "components/storage/UnitCodec.h"
 
 namespace orv {
@@ -81,12 +82,7 @@ STDMETHODIMP SFField::put_name(BSTR newVal) noexcept {
   return S_OK;
 }
 
-STDMETHODIMP SFField::get_Type(LONG* pVal) noexcept {
-  RETURN_POINTER_IF_NULL(pVal);
-  LockGuard guard(lock_);
-  *pVal = type_;
-  return S_OK;
-}
+STDMETHODIMP SFField::get_Type(LONG* pVal) noexcept { return GetLocked(lock_, type_, pVal); }
 
 // A new type clears the field and gives it the type's default size.
 STDMETHODIMP SFField::put_Type(LONG newVal) noexcept {
@@ -111,25 +107,11 @@ STDMETHODIMP SFField::Clear() noexcept {
   return S_OK;
 }
 
-STDMETHODIMP SFField::get_Exclude(VARIANT_BOOL* pVal) noexcept {
-  RETURN_POINTER_IF_NULL(pVal);
-  LockGuard guard(lock_);
-  *pVal = exclude_;
-  return S_OK;
-}
+STDMETHODIMP SFField::get_Exclude(VARIANT_BOOL* pVal) noexcept { return GetLocked(lock_, exclude_, pVal); }
 
-STDMETHODIMP SFField::put_Exclude(VARIANT_BOOL newVal) noexcept {
-  LockGuard guard(lock_);
-  exclude_ = newVal;
-  return S_OK;
-}
+STDMETHODIMP SFField::put_Exclude(VARIANT_BOOL newVal) noexcept { return PutLocked(lock_, exclude_, newVal); }
 
-STDMETHODIMP SFField::get_Size(LONG* pVal) noexcept {
-  RETURN_POINTER_IF_NULL(pVal);
-  LockGuard guard(lock_);
-  *pVal = size_;
-  return S_OK;
-}
+STDMETHODIMP SFField::get_Size(LONG* pVal) noexcept { return GetLocked(lock_, size_, pVal); }
 
 // Only the text type takes a size; fixed types keep theirs.
 STDMETHODIMP SFField::put_Size(LONG newVal) noexcept {

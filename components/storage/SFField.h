@@ -33,6 +33,12 @@ class SFField final : public ComObject<SFField, Dual<ISFField>, ISFFieldSelf, Er
   Layout GetLayout() noexcept;
   // The stored value, whatever its type.
   HRESULT CopyValue(VARIANT* out) noexcept;
+  // Runs f(layout, value) with the field locked; f must not call back into the field.
+  template <class F>
+  HRESULT WithValue(F&& f) noexcept {
+    LockGuard guard(lock_);
+    return f(Layout{type_, size_, exclude_ != 0}, value_.get());
+  }
   // Stores a decoded value (already of the field's type); takes it over.
   void TakeDecoded(Variant&& value) noexcept;
   // The name, for lookups.

@@ -10,6 +10,7 @@
 #include "components/module/ResultMacros.h"
 #include "components/module/SuccessFlag.h"
 #include "components/storage/ByteArray.h"
+#include "components/storage/LockedSetting.h"
 #include "components/storage/SFField.h"
 #include "components/storage/SFRecord.h"
 #include "components/storage/UnitCodec.h"
@@ -228,9 +229,10 @@ HRESULT SFFilter::Encode(const VARIANT* value, const units::UnitType& type, LONG
   if (type.code == VT_EMPTY) return S_OK;
   if (units::IsText(type)) return EncodeText(value, size);
   if (Remaining() < type.bytesPerUnit) return Report(kMsgBufferEnd);
-  Variant number;
-  RETURN_IF_FAILED(units::ToUnitValue(value, type.code, number.get()));
-  units::PutNumber(type, *number.get(), buffer_.data() + bufferPos_, units::ReversesUnits(byteOrder_));
+  Variant holder;
+  const VARIANT* number = nullptr;
+  RETURN_IF_FAILED(units::AsUnitValue(value, type.code, holder.get(), &number));
+  units::PutNumber(type, *number, buffer_.data() + bufferPos_, units::ReversesUnits(byteOrder_));
   bufferPos_ += type.bytesPerUnit;
   return S_OK;
 }
@@ -241,10 +243,11 @@ HRESULT SFFilter::EncodeText(const VARIANT* value, LONG size) noexcept {
   if (size < 0) return PlainFailure(E_INVALIDARG);
   const LONGLONG width = static_cast<LONGLONG>(size) * (unicodeText_ ? 2 : 1);
   if (Remaining() < width) return Report(kMsgBufferEnd);
-  Variant text;
-  RETURN_IF_FAILED(units::ToUnitValue(value, VT_BSTR, text.get()));
-  const wchar_t* chars = V_BSTR(text.get()) ? V_BSTR(text.get()) : L"";
-  const size_t length = SysStringLen(V_BSTR(text.get()));
+  Variant holder;
+  const VARIANT* text = nullptr;
+  RETURN_IF_FAILED(units::AsUnitValue(value, VT_BSTR, holder.get(), &text));
+  const wchar_t* chars = V_BSTR(text) ? V_BSTR(text) : L"";
+  const size_t length = SysStringLen(V_BSTR(text));
   BYTE* dest = buffer_.data() + bufferPos_;
   if (unicodeText_) {
     const size_t units = std::min(length, static_cast<size_t>(size));
@@ -313,6 +316,12 @@ HRESULT SFFilter::DecodeText(LONG size, VARIANT* out) noexcept {
 }
 
 HRESULT SFFilter::PutField(const FieldRef& ref) noexcept {
+  // This library's own fields are encoded from their value in place, under their lock.
+  if (ref.self)
+    return ref.self->WithValue([this](const SFField::Layout& layout, const VARIANT* value) noexcept {
+      const units::UnitType* type = units::FindUnitType(layout.type);
+      return type ? Encode(value, *type, layout.size) : Report(kMsgTypeNotSupported);
+    });
   const SFField::Layout layout = LayoutOf(ref);
   const units::UnitType* type = units::FindUnitType(layout.type);
   if (!type) return Report(kMsgTypeNotSupported);
@@ -532,31 +541,13 @@ STDMETHODIMP SFFilter::put_bufferPos(LONG newVal) noexcept { return SetBufferPos
 STDMETHODIMP SFFilter::Put(VARIANT varObject) noexcept { return PutData(ObjectArgument(&varObject)); }
 STDMETHODIMP SFFilter::Get(VARIANT varObject) noexcept { return GetData(ObjectArgument(&varObject)); }
 
-STDMETHODIMP SFFilter::get_codePage(LONG* pVal) noexcept {
-  RETURN_POINTER_IF_NULL(pVal);
-  LockGuard guard(lock_);
-  *pVal = codePage_;
-  return S_OK;
-}
+STDMETHODIMP SFFilter::get_codePage(LONG* pVal) noexcept { return GetLocked(lock_, codePage_, pVal); }
 
-STDMETHODIMP SFFilter::put_codePage(LONG newVal) noexcept {
-  LockGuard guard(lock_);
-  codePage_ = newVal;
-  return S_OK;
-}
+STDMETHODIMP SFFilter::put_codePage(LONG newVal) noexcept { return PutLocked(lock_, codePage_, newVal); }
 
-STDMETHODIMP SFFilter::get_unicodeText(LONG* pVal) noexcept {
-  RETURN_POINTER_IF_NULL(pVal);
-  LockGuard guard(lock_);
-  *pVal = unicodeText_;
-  return S_OK;
-}
+STDMETHODIMP SFFilter::get_unicodeText(LONG* pVal) noexcept { return GetLocked(lock_, unicodeText_, pVal); }
 
-STDMETHODIMP SFFilter::put_unicodeText(LONG newVal) noexcept {
-  LockGuard guard(lock_);
-  unicodeText_ = newVal;
-  return S_OK;
-}
+STDMETHODIMP SFFilter::put_unicodeText(LONG newVal) noexcept { return PutLocked(lock_, unicodeText_, newVal); }
 
 STDMETHODIMP SFFilter::PutVar(VARIANT varValue, LONG lType, LONG lSize) noexcept {
   return PutVariant(&varValue, lType, lSize);
@@ -616,30 +607,12 @@ STDMETHODIMP SFFilter::SetSize(VARIANT varStream, LONG lCount) noexcept {
   return SetRecordCount(stream.get(), lCount);
 }
 
-STDMETHODIMP SFFilter::get_ByteOrder(LONG* pVal) noexcept {
-  RETURN_POINTER_IF_NULL(pVal);
-  LockGuard guard(lock_);
-  *pVal = byteOrder_;
-  return S_OK;
-}
+STDMETHODIMP SFFilter::get_ByteOrder(LONG* pVal) noexcept { return GetLocked(lock_, byteOrder_, pVal); }
 
-STDMETHODIMP SFFilter::put_ByteOrder(LONG newVal) noexcept {
-  LockGuard guard(lock_);
-  byteOrder_ = newVal;
-  return S_OK;
-}
+STDMETHODIMP SFFilter::put_ByteOrder(LONG newVal) noexcept { return PutLocked(lock_, byteOrder_, newVal); }
 
-STDMETHODIMP SFFilter::get_UnicodeByteOrder(LONG* pVal) noexcept {
-  RETURN_POINTER_IF_NULL(pVal);
-  LockGuard guard(lock_);
-  *pVal = unicodeByteOrder_;
-  return S_OK;
-}
+STDMETHODIMP SFFilter::get_UnicodeByteOrder(LONG* pVal) noexcept { return GetLocked(lock_, unicodeByteOrder_, pVal); }
 
-STDMETHODIMP SFFilter::put_UnicodeByteOrder(LONG newVal) noexcept {
-  LockGuard guard(lock_);
-  unicodeByteOrder_ = newVal;
-  return S_OK;
-}
+STDMETHODIMP SFFilter::put_UnicodeByteOrder(LONG newVal) noexcept { return PutLocked(lock_, unicodeByteOrder_, newVal); }
 
 }  // namespace orv

@@ -275,26 +275,18 @@ STDMETHODIMP SFRecord::MoveFirst(VARIANT_BOOL* pbOk) noexcept { return Move(0, 0
 STDMETHODIMP SFRecord::MoveLast(VARIANT_BOOL* pbOk) noexcept { return Move(-1, 2, pbOk); }
 STDMETHODIMP SFRecord::ReRead(VARIANT_BOOL* pbOk) noexcept { return Move(0, 1, pbOk); }
 
-STDMETHODIMP SFRecord::Read(VARIANT_BOOL* pbOk) noexcept {
-  RETURN_POINTER_IF_NULL(pbOk);
-  *pbOk = 0;
-  ComPtr<IStream> stream;
-  ComPtr<ISFFilterService> filter;
-  RETURN_IF_FAILED(Bound(stream, filter));
-  bool read = false;
-  RETURN_IF_FAILED(ReadHere(stream.get(), filter.get(), &read));
-  return SetSuccessFlag(pbOk, read);
-}
+STDMETHODIMP SFRecord::Read(VARIANT_BOOL* pbOk) noexcept { return StepHere(false, pbOk); }
+STDMETHODIMP SFRecord::Write(VARIANT_BOOL* pbOk) noexcept { return StepHere(true, pbOk); }
 
-STDMETHODIMP SFRecord::Write(VARIANT_BOOL* pbOk) noexcept {
+HRESULT SFRecord::StepHere(bool write, VARIANT_BOOL* pbOk) noexcept {
   RETURN_POINTER_IF_NULL(pbOk);
   *pbOk = 0;
   ComPtr<IStream> stream;
   ComPtr<ISFFilterService> filter;
   RETURN_IF_FAILED(Bound(stream, filter));
-  bool written = false;
-  RETURN_IF_FAILED(WriteHere(stream.get(), filter.get(), &written));
-  return SetSuccessFlag(pbOk, written);
+  bool done = false;
+  RETURN_IF_FAILED(write ? WriteHere(stream.get(), filter.get(), &done) : ReadHere(stream.get(), filter.get(), &done));
+  return SetSuccessFlag(pbOk, done);
 }
 
 // Overwrites the record at the position and stays at its start.

@@ -52,6 +52,17 @@ HRESULT ToUnitValue(const VARIANT* value, VARTYPE type, VARIANT* out) noexcept {
   return VariantChangeType(out, const_cast<VARIANT*>(value), 0, type);
 }
 
+HRESULT AsUnitValue(const VARIANT* value, VARTYPE type, VARIANT* holder, const VARIANT** out) noexcept {
+  VariantInit(holder);
+  while (V_VT(value) == (VT_BYREF | VT_VARIANT) && V_VARIANTREF(value)) value = V_VARIANTREF(value);
+  if (V_VT(value) == type) {
+    *out = value;
+    return S_OK;
+  }
+  *out = holder;
+  return VariantChangeType(holder, const_cast<VARIANT*>(value), 0, type);
+}
+
 // Every number type sits at the start of the VARIANT's value union, in native order.
 void PutNumber(const UnitType& type, const VARIANT& value, BYTE* dest, bool reversed) noexcept {
   CopyUnit(reinterpret_cast<const BYTE*>(&V_UI1(&value)), dest, type.bytesPerUnit, reversed);

@@ -40,6 +40,10 @@ constexpr bool ReversesUnits(LONG byteOrder) noexcept {
 // type); `out` is overwritten. The conversion's HRESULT is returned unchanged.
 HRESULT ToUnitValue(const VARIANT* value, VARTYPE type, VARIANT* out) noexcept;
 
+// `value` (by reference too) as a value of `type`: the value itself when it already has
+// that type, else its conversion, held in `holder`. The conversion's HRESULT is returned.
+HRESULT AsUnitValue(const VARIANT* value, VARTYPE type, VARIANT* holder, const VARIANT** out) noexcept;
+
 // Stores a number of the unit's type at `dest` (bytesPerUnit bytes).
 void PutNumber(const UnitType& type, const VARIANT& value, BYTE* dest, bool reversed) noexcept;
 // A VARIANT of the unit's type from the bytes at `src`; `out` is overwritten.
