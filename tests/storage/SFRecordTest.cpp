@@ -367,6 +367,52 @@ TEST_F(SFRecordTest, ExcludedFieldsAndFieldLookup) {
   EXPECT_EQ(name.get(), found.get());
   Bstr defs(L"anything at all");
   EXPECT_EQ(S_OK, rec->CreateSet(defs.get()));
+  // The enumerator hands out the field objects themselves; a bad type adds nothing.
+  ComPtr<IUnknown> unk;
+  ASSERT_EQ(S_OK, rec->get__NewEnum(unk.put()));
+  ComPtr<IEnumVARIANT> walk;
+  ASSERT_EQ(S_OK, unk.query(walk));
+  Variant items[3];
+  ULONG got = 0;
+  walk->Next(3, items[0].get(), &got);
+  ASSERT_EQ(2u, got);
+  ASSERT_EQ(VT_DISPATCH, items[1].vt());
+  ComPtr<ISFField> second;
+  ASSERT_EQ(S_OK, V_DISPATCH(items[1].get())->QueryInterface(IID_ISFField, second.put_void()));
+  EXPECT_EQ(flag.get(), second.get());
+  Bstr bad(L"bad");
+  EXPECT_EQ(E_INVALIDARG, rec->AddField(bad.get(), 9, 0, d.put()));
+  rec->get_Count(&count);
+  EXPECT_EQ(2, count);
+}
+
+TEST_F(SFRecordTest, TwoRecordsShareOneFilter) {
+  AddSample();
+  Bind();
+  WriteRecords(1, 2);
+  ComPtr<ISFRecord> other;
+  ASSERT_EQ(S_OK, CoCreateInstance(CLSID_SFRecord, nullptr, CLSCTX_INPROC_SERVER, IID_ISFRecord, other.put_void()));
+  ComPtr<IDispatch> otherId;
+  Bstr n(L"id");
+  ASSERT_EQ(S_OK, other->AddField(n.get(), 3, 0, otherId.put()));
+  ComPtr<IStream> second;
+  ASSERT_EQ(S_OK, stream->Clone(second.put()));
+  ASSERT_EQ(S_OK, other->BindTo(*Obj(second.get()).get(), *Obj(filter.get()).get()));
+  // The filter now codes 4-byte records for both until the first is bound again.
+  VARIANT_BOOL ok = 0;
+  ASSERT_EQ(S_OK, other->Move(0, 0, &ok));
+  ComPtr<ISFField> otherField;
+  otherId.query(otherField);
+  EXPECT_EQ(L"1", Value(otherField.get()));
+  EXPECT_EQ(S_OK, other->MoveNext(&ok));  // the next 4 bytes: the first record's name
+  EXPECT_EQ(L"3211374", Value(otherField.get()));  // "n1" as UTF-16 units: 0x0031006E
+  ASSERT_EQ(S_OK, rec->ReBind());
+  ASSERT_EQ(S_OK, rec->MoveFirst(&ok));
+  EXPECT_EQ(L"1", Value(id.get()));
+  ASSERT_EQ(S_OK, rec->MoveNext(&ok));
+  EXPECT_EQ(L"n2", Value(name.get()));
+  LONGLONG mine = Pos();
+  EXPECT_EQ(26, mine);
 }
 
 TEST_F(SFRecordTest, BindingRules) {
