@@ -265,8 +265,18 @@ STDMETHODIMP SFRecord::Move(LONG lPos, LONG lOrigin, VARIANT_BOOL* pbOk) noexcep
   bool read = false;
   RETURN_IF_FAILED(ReadHere(stream.get(), filter.get(), &read));
   if (!read) return SetSuccessFlag(pbOk, false);
-  RETURN_IF_FAILED(filter->SeekStream(stream.get(), -1, 1, &moved));
-  return SetSuccessFlag(pbOk, moved != 0);
+  return SetSuccessFlag(pbOk, StepBack(stream.get(), filter.get()));
+}
+
+// The full read left the stream one record past the start the seek moved it to, and that
+// seek already checked the start against StreamBegin and the 31-bit limit; stepping back
+// therefore needs no second size query (a system call on a file others may write).
+bool SFRecord::StepBack(IStream* stream, ISFFilterService* filter) noexcept {
+  LONG size = 0;
+  if (FAILED(filter->GetBufferSize(&size))) return false;
+  LARGE_INTEGER back;
+  back.QuadPart = -static_cast<LONGLONG>(size);
+  return SUCCEEDED(stream->Seek(back, STREAM_SEEK_CUR, nullptr));
 }
 
 STDMETHODIMP SFRecord::MoveNext(VARIANT_BOOL* pbOk) noexcept { return Move(1, 1, pbOk); }

@@ -66,6 +66,8 @@ class SFRecord final : public ComObject<SFRecord, Dual<ISFRecord>, ISFRecordSelf
   // Reads the record at the stream's position into the fields.
   HRESULT ReadHere(IStream* stream, ISFFilterService* filter, bool* ok) noexcept;
   HRESULT WriteHere(IStream* stream, ISFFilterService* filter, bool* ok) noexcept;
+  // Back to the start of the record just read.
+  bool StepBack(IStream* stream, ISFFilterService* filter) noexcept;
   // Read (write false) or Write at the stream's position.
   HRESULT StepHere(bool write, VARIANT_BOOL* pbOk) noexcept;
   IUnknown* Self() noexcept { return static_cast<ISFRecordSelf*>(this); }
