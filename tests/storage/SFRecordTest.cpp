@@ -497,3 +497,33 @@ TEST_F(SFRecordTest, FileRecordsThroughDispatch) {
 }
 
 }  // namespace
+
+namespace {
+
+// A free-threaded field made from a single-threaded apartment is reached through a proxy:
+// the record codes it through its interface.
+TEST_F(SFRecordTest, FieldsBehindProxies) {
+  ComPtr<ISFField> remote;
+  ASSERT_EQ(S_OK, CoCreateInstance(CLSID_SFFieldFree, nullptr, CLSCTX_INPROC_SERVER, IID_ISFField, remote.put_void()));
+  ASSERT_EQ(S_OK, remote->put_Type(8));
+  ASSERT_EQ(S_OK, remote->put_Size(3));
+  ASSERT_EQ(S_OK, rec->Add(*Obj(remote.get()).get()));
+  id = AddField(L"id", 3);
+  Bind();
+  LONG size = 0;
+  filter->get_buffSize(&size);
+  EXPECT_EQ(10, size);
+  Set(id.get(), I4(4));
+  VARIANT_BOOL ok = 0;
+  ASSERT_EQ(S_OK, rec->Write(&ok));  // the text was never set: it is written empty
+  Set(remote.get(), Str(L"xyz"));
+  ASSERT_EQ(S_OK, rec->Write(&ok));
+  EXPECT_EQ(std::string("\0\0\0\0\0\0\x04\0\0\0" "x\0y\0z\0\x04\0\0\0", 20), AllBytes());
+  Set(remote.get(), Str(L""));
+  ASSERT_EQ(S_OK, rec->MoveLast(&ok));
+  EXPECT_EQ(L"xyz", Value(remote.get()));
+  ComPtr<IDispatch> found;
+  ASSERT_EQ(S_OK, rec->get_Field(*Str(L"ID").get(), found.put()));
+}
+
+}  // namespace
