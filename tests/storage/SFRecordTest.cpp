@@ -216,6 +216,15 @@ TEST_F(SFRecordTest, CodePageMode) {
   filter->put_codePage(12345);  // not a code page
   EXPECT_EQ(Msg(10126), rec->Write(&ok));
   EXPECT_EQ(16u, AllBytes().size());
+  // A buffer smaller than the record (resized behind the record's back): nothing written.
+  filter->put_codePage(0);
+  filter->put_buffSize(5);
+  const std::string before = AllBytes();
+  SetPos(0);
+  EXPECT_EQ(Msg(10124), rec->Update(&ok));
+  EXPECT_EQ(Msg(10124), rec->Write(&ok));
+  EXPECT_EQ(before, AllBytes());
+  EXPECT_EQ(0, Pos());
 }
 
 TEST_F(SFRecordTest, NavigationPositions) {
