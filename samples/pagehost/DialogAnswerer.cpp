@@ -67,6 +67,7 @@ void ReadControls(HWND dialog, SeenDialog& seen) {
     control.text = TextOf(child);
     GetWindowRect(child, &control.place);
     MapWindowPoints(HWND_DESKTOP, dialog, reinterpret_cast<POINT*>(&control.place), 2);
+    control.style = GetWindowLongW(child, GWL_STYLE);
     control.visible = IsWindowVisible(child) != FALSE;
     seen.controls.push_back(std::move(control));
   }
@@ -154,10 +155,13 @@ void DialogAnswerer::Handle(HWND dialog) {
 
   // Recorded before the answer: the watched thread may look as soon as the dialog ends.
   const bool confirmation = seen.confirmation;
+  std::function<void(HWND)> hook;
   {
     std::lock_guard<std::mutex> guard(seenLock_);
     seen_.push_back(std::move(seen));
+    hook = hook_;
   }
+  if (hook) hook(dialog);
   const Answer answer = confirmation ? answer_.load() : Answer::Allow;
   switch (answer) {
     case Answer::Allow: Press(dialog, IDOK); break;

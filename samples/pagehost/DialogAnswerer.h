@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -20,6 +21,7 @@ struct SeenControl {
   int id = 0;
   std::wstring className, text;
   RECT place = {};  // in the dialog's client area, pixels
+  LONG style = 0;
   bool visible = false;
 };
 
@@ -51,6 +53,11 @@ class DialogAnswerer {
   DialogAnswerer& operator=(const DialogAnswerer&) = delete;
 
   void SetAnswer(Answer answer) { answer_ = answer; }
+  // Called on the answering thread once a dialog has been read, before it is answered.
+  void OnDialog(std::function<void(HWND)> hook) {
+    std::lock_guard<std::mutex> guard(seenLock_);
+    hook_ = std::move(hook);
+  }
   // The dialogs seen since the last call, in order.
   std::vector<SeenDialog> Take();
 
@@ -63,6 +70,7 @@ class DialogAnswerer {
   std::atomic<bool> stop_{false};
   std::mutex seenLock_;
   std::vector<SeenDialog> seen_;
+  std::function<void(HWND)> hook_;
   std::thread watcher_;
 };
 

@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "OrvantaVessa.h"
@@ -296,6 +297,16 @@ TEST_F(VantorwayTest, SafetyErrorSupportAndSite) {
   EXPECT_EQ(2u, enabled);
   EXPECT_EQ(S_OK, safety->SetInterfaceSafetyOptions(IID_IDispatch, 3, 3));
 
+  // The class may be aggregated.
+  auto get = reinterpret_cast<HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**)>(
+      reinterpret_cast<void*>(GetProcAddress(module_, "DllGetClassObject")));
+  ComPtr<IClassFactory> factory;
+  ASSERT_EQ(S_OK, get(CLSID_Vantorway, IID_IClassFactory, factory.put_void()));
+  ComPtr<IUnknown> inner;
+  EXPECT_EQ(S_OK, factory->CreateInstance(support.get(), IID_IUnknown, inner.put_void()));
+  EXPECT_NE(nullptr, inner.get());
+  inner.reset();
+
   ComPtr<IObjectWithSite> withSite;
   ASSERT_EQ(S_OK, gw_.query(withSite));
   ComPtr<IUnknown> got;
@@ -430,20 +441,23 @@ TEST_F(VantorwayTest, ConfirmationDialogShowsProfileDescriptionAndPage) {
   EXPECT_FALSE(d.pageShownForFirstChoice);
 
   // Every control: kind, text and place in dialog units.
+  constexpr LONG kScrolledText = ES_MULTILINE | ES_READONLY | WS_VSCROLL;  // long texts scroll
   struct Expected {
     int id;
     const wchar_t* className;
     const wchar_t* text;  // null: not compared
     int x, y, cx, cy;
+    LONG style;  // bits that must be set
   } controls[] = {
-      {IDOK, L"Button", L"&Allow", 5, 5, 50, 14},
-      {IDCANCEL, L"Button", L"&Deny", 75, 5, 50, 14},
-      {-1, L"Static", L"An attempt has been made to access the following Vantor profile. Do you allow it?", 5, 20, 120, 30},
-      {-1, L"Static", L"Profile:", 5, 55, 24, 8},
-      {IDC_CONFIRM_PROFILE, L"Static", nullptr, 35, 55, 90, 8},
-      {IDC_CONFIRM_CHOICE, L"ComboBox", nullptr, 5, 65, 120, 0},
-      {IDC_CONFIRM_DESCRIPTION, L"Edit", nullptr, 5, 85, 120, 40},
-      {IDC_CONFIRM_PAGE, L"Edit", nullptr, 5, 85, 120, 40},
+      {IDOK, L"Button", L"&Allow", 5, 5, 50, 14, 0},
+      {IDCANCEL, L"Button", L"&Deny", 75, 5, 50, 14, 0},
+      {-1, L"Static", L"An attempt has been made to access the following Vantor profile. Do you allow it?", 5, 20, 120, 30,
+       SS_CENTER},
+      {-1, L"Static", L"Profile:", 5, 55, 24, 8, 0},
+      {IDC_CONFIRM_PROFILE, L"Static", nullptr, 35, 55, 90, 8, 0},
+      {IDC_CONFIRM_CHOICE, L"ComboBox", nullptr, 5, 65, 120, 0, CBS_DROPDOWNLIST},
+      {IDC_CONFIRM_DESCRIPTION, L"Edit", nullptr, 5, 85, 120, 40, kScrolledText},
+      {IDC_CONFIRM_PAGE, L"Edit", nullptr, 5, 85, 120, 40, kScrolledText},
   };
   ASSERT_EQ(std::size(controls), d.controls.size());
   for (size_t i = 0; i < std::size(controls); ++i) {
@@ -462,6 +476,7 @@ TEST_F(VantorwayTest, ConfirmationDialogShowsProfileDescriptionAndPage) {
     if (e.cy) {  // a closed list has its own height
       EXPECT_EQ(want.bottom, c.place.bottom) << where;
     }
+    EXPECT_EQ(e.style, c.style & e.style) << where;
   }
 }
 
@@ -480,12 +495,13 @@ TEST_F(VantorwayTest, DeniedNoticeNamesTheProfile) {
     const wchar_t* className;
     const wchar_t* text;
     int x, y, cx, cy;
+    LONG style;
   } controls[] = {
-      {IDOK, L"Button", L"OK", 5, 60, 85, 14},
-      {-1, L"Static", nullptr, 5, 5, 20, 20},  // the icon
-      {-1, L"Static", L"Vantor access denied", 30, 5, 60, 20},
-      {-1, L"Static", L"Profile:", 35, 30, 24, 8},
-      {IDC_DENIED_PROFILE, L"Edit", L"By address", 5, 40, 85, 12},
+      {IDOK, L"Button", L"OK", 5, 60, 85, 14, BS_DEFPUSHBUTTON},
+      {-1, L"Static", nullptr, 5, 5, 20, 20, SS_ICON},
+      {-1, L"Static", L"Vantor access denied", 30, 5, 60, 20, SS_CENTER},
+      {-1, L"Static", L"Profile:", 35, 30, 24, 8, 0},
+      {IDC_DENIED_PROFILE, L"Edit", L"By address", 5, 40, 85, 12, ES_CENTER | ES_READONLY},
   };
   ASSERT_EQ(std::size(controls), d.controls.size());
   for (size_t i = 0; i < std::size(controls); ++i) {
@@ -503,6 +519,7 @@ TEST_F(VantorwayTest, DeniedNoticeNamesTheProfile) {
     if (i != 1) {  // an icon takes its own size
       EXPECT_EQ(want.right, c.place.right) << where;
     }
+    EXPECT_EQ(e.style, c.style & e.style) << where;
   }
 }
 
@@ -552,7 +569,36 @@ TEST_F(VantorwayTest, PageAddressThroughTheRoutesInOrder) {
   ExpectRefused(Put(L"proto"), 10109);
   ExpectRefused(Put(L"urlCode"), 10109);
   EXPECT_EQ(S_OK, Put(L"ask"));
-  EXPECT_EQ("C", Dialogs().substr(0, 1));
+  const auto seen = answerer_->Take();
+  ASSERT_EQ(1u, seen.size());
+  EXPECT_EQ(L"", seen[0].Control(IDC_CONFIRM_PAGE)->text);  // no address: nothing shown
+  EXPECT_TRUE(seen[0].pageShownForSecondChoice);
+}
+
+// The gateway's lock is held while the user decides: a call from another thread waits
+// and then sees the profile the user allowed.
+TEST_F(VantorwayTest, OtherCallsWaitWhileTheUserDecides) {
+  Open(kProfiles, L"file:///T:/pages/a.htm");
+  IVantorway* gw = gw_.get();
+  std::thread caller;
+  std::atomic<bool> answered{false}, answeredEarly{false};
+  std::wstring seenByCaller;
+  answerer_->OnDialog([&](HWND) {
+    caller = std::thread([&] {
+      Bstr name;
+      gw->get_Profile(name.put());
+      seenByCaller = name.c_str();
+      answered = true;
+    });
+    Sleep(300);
+    answeredEarly = answered.load();
+  });
+  ASSERT_EQ(S_OK, Put(L"proto"));
+  answerer_->OnDialog(nullptr);
+  caller.join();
+  EXPECT_FALSE(answeredEarly);
+  EXPECT_EQ(L"proto", seenByCaller);
+  EXPECT_EQ("C", Dialogs());
 }
 
 TEST_F(VantorwayTest, CreateObjectOfEveryKind) {
