@@ -72,6 +72,14 @@ AccessVerdict CheckPassCode(const Section& profile, std::u16string_view passCode
   return {AccessVerdict::Kind::Admit};
 }
 
+// A list counts as empty unless it holds a non-empty text: "(string)AllowedURL=" alone is
+// the empty list of the text format, which has no record without values.
+bool HasEntries(const Record& list) noexcept {
+  for (const Value& entry : list.values())
+    if (const std::u16string* text = entry.text(); text && !text->empty()) return true;
+  return false;
+}
+
 // The first entry of the list that admits the page, walked in order.
 template <typename Admits>
 bool AnyEntryAdmits(const Record& list, Admits admits) {
@@ -141,7 +149,7 @@ AccessVerdict JudgeAccess(const Section& profile, std::optional<std::u16string_v
   if (!pageUrl) return {AccessVerdict::Kind::PageUnknown};
   const bool byProtocol = method <= 3;
   const Record& list = profile.record(byProtocol ? u"AllowedProtocols" : u"AllowedURL");
-  if (list.count() == 0) return Refuse(kConfigurationError);
+  if (!HasEntries(list)) return Refuse(kConfigurationError);
   const bool admitted =
       byProtocol ? AnyEntryAdmits(list, [protocol = PageProtocol(*pageUrl)](std::u16string_view entry) {
                      return ProtocolEntryAdmits(entry, protocol);

@@ -60,7 +60,8 @@ struct AccessVerdict {
 };
 
 // The verdict for a profile, the page address (none when it could not be obtained)
-// and the pass code the page gave.
+// and the pass code the page gave. A list without a non-empty text entry is a
+// configuration error.
 AccessVerdict JudgeAccess(const Section& profile, std::optional<std::u16string_view> pageUrl,
                           std::u16string_view passCode);
 
