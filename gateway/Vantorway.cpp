@@ -40,11 +40,14 @@ std::wstring_view Wide(std::u16string_view text) noexcept {
   return {reinterpret_cast<const wchar_t*>(text.data()), text.size()};
 }
 
-// "Vantor.cfg" in the folder of this module.
+// "Vantor.cfg" in the folder of this module; empty when the module's path is unknown or
+// longer than the 260 characters it is read into: cut short, it would name another
+// folder, and a configuration from there must never be taken for this one.
 std::filesystem::path ConfigurationPath() {
   std::wstring path = ModulePath();
   const size_t cut = path.find_last_of(L"\\/");
-  path.resize(cut == std::wstring::npos ? 0 : cut + 1);
+  if (path.size() >= MAX_PATH || cut == std::wstring::npos) return {};
+  path.resize(cut + 1);
   return std::filesystem::path(path + L"Vantor.cfg");
 }
 
@@ -59,7 +62,8 @@ LONG FileEntryMode(const orvanta::config::Section& entry) noexcept {
 
 HRESULT Vantorway::FinalConstruct() noexcept {
   try {
-    return orvanta::config::loadConfigFile(ConfigurationPath(), config_) ? S_OK : E_FAIL;
+    const std::filesystem::path path = ConfigurationPath();
+    return !path.empty() && orvanta::config::loadConfigFile(path, config_) ? S_OK : E_FAIL;
   } catch (...) {
     return E_FAIL;
   }

@@ -273,6 +273,30 @@ TEST_F(VantorwayTest, CreationNeedsTheConfigurationBesideTheModule) {
   EXPECT_EQ("", Dialogs());
 }
 
+// A module path longer than the 260 characters it is read into would, cut short, name
+// another folder: the gateway is then not made, whatever configuration lies there.
+TEST_F(VantorwayTest, ModulePathTooLongForItsBufferReadsNoConfiguration) {
+  std::wstring dir = Folder() + L"long\\";
+  while (dir.size() < 300) dir += L"folder-with-a-long-name\\";
+  const std::wstring dll = dir + L"Vantor.dll";
+  std::filesystem::create_directories(std::filesystem::path(dir));
+  ASSERT_TRUE(CopyFileW(orvtest::BinPath(L"Vantor.dll").c_str(), dll.c_str(), FALSE));
+  std::ofstream(std::filesystem::path(dir + L"Vantor.cfg"), std::ios::binary) << kProfiles;
+  const std::wstring cut = dll.substr(0, MAX_PATH);
+  const std::wstring decoy = cut.substr(0, cut.find_last_of(L'\\') + 1) + L"Vantor.cfg";
+  std::ofstream(std::filesystem::path(decoy), std::ios::binary) << kProfiles;
+  HMODULE module = LoadLibraryW(dll.c_str());
+  if (!module) GTEST_SKIP() << "this platform loads no module from a path this long";
+  auto get = reinterpret_cast<HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**)>(
+      reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
+  ComPtr<IClassFactory> factory;
+  ASSERT_EQ(S_OK, get(CLSID_Vantorway, IID_IClassFactory, factory.put_void()));
+  ComPtr<IVantorway> gw;
+  EXPECT_EQ(E_FAIL, factory->CreateInstance(nullptr, IID_IVantorway, gw.put_void()));
+  factory.reset();
+  FreeLibrary(module);
+}
+
 TEST_F(VantorwayTest, SafetyErrorSupportAndSite) {
   Open(kProfiles, nullptr);
   ComPtr<ISupportErrorInfo> support;
