@@ -16,11 +16,11 @@ build: build-win build-native
 
 build-win: bootstrap
 	@cmake -S . -B $(WIN) $(if $(wildcard $(WIN)/CMakeCache.txt),,-DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake) >/dev/null
-	@cmake --build $(WIN) -j $(JOBS)
+	@tools/build $(WIN) $(JOBS)
 
 build-native: bootstrap
 	@cmake -S . -B $(NATIVE) -DCMAKE_CXX_COMPILER=g++ -DCMAKE_C_COMPILER=gcc >/dev/null
-	@cmake --build $(NATIVE) -j $(JOBS)
+	@tools/build $(NATIVE) $(JOBS)
 
 test: build
 	@tools/test-summary $(NATIVE) $(WIN)

@@ -85,6 +85,13 @@ char16_t windows1252ToUtf16(unsigned char byte) noexcept {
   return (byte >= 0x80 && byte < 0xA0) ? kWindows1252High[byte - 0x80] : char16_t(byte);
 }
 
+unsigned char utf16ToWindows1252(char16_t c) noexcept {
+  if (c < 0x80 || (c >= 0xA0 && c < 0x100)) return static_cast<unsigned char>(c);
+  for (unsigned i = 0; i < 32; ++i)
+    if (kWindows1252High[i] == c) return static_cast<unsigned char>(0x80 + i);
+  return '?';
+}
+
 void appendUtf8Decoded(std::u16string& out, std::string_view bytes) {
   const std::size_t base = out.size();
   out.resize(base + bytes.size());

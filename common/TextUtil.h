@@ -27,6 +27,8 @@ std::size_t hashIgnoreCase(std::u16string_view s) noexcept;
 // The Windows-1252 character for a byte (the five unassigned bytes map to themselves,
 // as the platform's conversion does).
 char16_t windows1252ToUtf16(unsigned char byte) noexcept;
+// The Windows-1252 byte of a character, or '?' for a character the code page lacks.
+unsigned char utf16ToWindows1252(char16_t c) noexcept;
 
 // Decodes UTF-8. Bytes that do not start a valid sequence are taken one by one as
 // Windows-1252. Surrogate code points in the three-byte form are accepted, so that a
