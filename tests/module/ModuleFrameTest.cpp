@@ -21,6 +21,7 @@ const std::set<std::wstring> kServedClasses = {
     L"ConfigFile",
 
     // values, binary data and records
+    L"UtilStringList", L"TypeConvertor", L"SFBinaryData", L"SFField", L"SFRecord", L"SFFilter",
 
     // object creator, threads and synchronisation
 
