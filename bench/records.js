@@ -4,7 +4,10 @@
 //   read:   rec.MoveFirst()/MoveNext() and the three Field(i).Value
 //                                                      beside   ts.ReadLine().split(",")
 // with the record file opened exclusively and shared (others may read and write).
+// It runs under cscript and, as bench/host/records.js, in kestrunc's multithreaded host
+// and with -sta (tools/bench runs all three):
 //   tools/winerun --tree build/win cscript.exe //nologo T:/bench/records.js
+//   tools/winerun --tree build/win build/win/bin/kestrunc.exe -nohelp T:/bench/host/records.js mta
 var RECORDS = 100000;
 var REC_PATH = "T:\\bench\\records.bin";
 var CSV_PATH = "T:\\bench\\records.csv";
@@ -12,6 +15,12 @@ var sf = new ActiveXObject("Orvanta.utilctls.SFMain");
 var fso = new ActiveXObject("Scripting.FileSystemObject");
 
 function now() { return new Date().getTime(); }
+
+var inHost = typeof WScript == "undefined";
+function echo(text) {
+  if (inHost) Host.WriteLine(text); else WScript.Echo(text);
+}
+var where = inHost ? "kestrunc, " + Host.Parameter(1) + " host" : "cscript";
 
 function nameOf(i) { return "name" + (i % 1000000); }
 
@@ -109,8 +118,8 @@ var fsoWrite = b[0], writeX = b[1], writeS = b[2], fsoRead = b[3], readX = b[4],
 fso.DeleteFile(REC_PATH);
 fso.DeleteFile(CSV_PATH);
 
-WScript.Echo(RECORDS + " records (Int, Double, String(16) in a code page), from JScript, best of 3");
-WScript.Echo("write exclusive  SFRecord.Write " + writeX + " ms, FSO WriteLine " + fsoWrite + " ms, ratio " + ratio(writeX, fsoWrite));
-WScript.Echo("write shared     SFRecord.Write " + writeS + " ms, FSO WriteLine " + fsoWrite + " ms, ratio " + ratio(writeS, fsoWrite));
-WScript.Echo("read exclusive   MoveNext + 3 Field(i).Value " + readX + " ms, FSO ReadLine + split " + fsoRead + " ms, ratio " + ratio(readX, fsoRead));
-WScript.Echo("read shared      MoveNext + 3 Field(i).Value " + readS + " ms, FSO ReadLine + split " + fsoRead + " ms, ratio " + ratio(readS, fsoRead));
+echo(RECORDS + " records (Int, Double, String(16) in a code page), from JScript in " + where + ", best of 3");
+echo("write exclusive  SFRecord.Write " + writeX + " ms, FSO WriteLine " + fsoWrite + " ms, ratio " + ratio(writeX, fsoWrite));
+echo("write shared     SFRecord.Write " + writeS + " ms, FSO WriteLine " + fsoWrite + " ms, ratio " + ratio(writeS, fsoWrite));
+echo("read exclusive   MoveNext + 3 Field(i).Value " + readX + " ms, FSO ReadLine + split " + fsoRead + " ms, ratio " + ratio(readX, fsoRead));
+echo("read shared      MoveNext + 3 Field(i).Value " + readS + " ms, FSO ReadLine + split " + fsoRead + " ms, ratio " + ratio(readS, fsoRead));
