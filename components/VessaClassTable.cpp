@@ -9,6 +9,7 @@
 #include "components/module/Module.h"
 #include "components/module/Raii.h"
 #include "components/module/VessaClasses.h"
+#include "components/module/VessaCreator.h"
 #include "components/script/ScpMan.h"
 #include "components/storage/SFDirStorage.h"
 #include "components/storage/SFDrive.h"
@@ -16,6 +17,14 @@
 #include "components/storage/SFMain.h"
 #include "components/storage/SFStorage.h"
 #include "components/storage/SFStream.h"
+#include "components/threads/COMApartment.h"
+#include "components/threads/COMScriptThread.h"
+#include "components/threads/COMSleeper.h"
+#include "components/threads/COMThread.h"
+#include "components/threads/CustomLock.h"
+#include "components/threads/SynchEvent.h"
+#include "components/threads/SynchMutex.h"
+#include "components/threads/SynchSemaphore.h"
 
 namespace orv {
 
@@ -47,7 +56,7 @@ ClassEntry g_classes[] = {
     {nullptr, &CLSID_SFInfo, 209, nullptr, false, nullptr},  // SFInfo
     {&CLSID_UtilStringList, &CLSID_UtilStringList, 212, nullptr, false, nullptr},  // UtilStringList
     {&CLSID_UtilStringListFree, &CLSID_UtilStringList, 0, nullptr, false, nullptr},
-    {&CLSID_CustomLock, &CLSID_CustomLock, 213, nullptr, true, nullptr},  // CustomLock
+    {&CLSID_CustomLock, &CLSID_CustomLock, 213, &CustomLock::Create, true, nullptr},  // CustomLock
     {&CLSID_ConfigFile, &CLSID_ConfigFile, 214, nullptr, true, nullptr},  // ConfigFile
     {&CLSID_ConfigFileFree, &CLSID_ConfigFile, 0, nullptr, true, nullptr},
     {&CLSID_SFField, &CLSID_SFField, 217, nullptr, true, nullptr},  // SFField
@@ -63,19 +72,19 @@ ClassEntry g_classes[] = {
     {nullptr, &CLSID_VaryDispCtx, 229, nullptr, false, nullptr},  // VaryDispCtx
     {&CLSID_VaryDispCreator, &CLSID_VaryDispCreator, 228, nullptr, true, nullptr},  // VaryDispCreator
     {nullptr, &CLSID_ScpHostBufDispatch, 226, nullptr, false, nullptr},  // ScpHostBufDispatch
-    {&CLSID_VessaCreator, &CLSID_VessaCreator, 225, nullptr, true, nullptr},  // VessaCreator
-    {&CLSID_VessaCreatorFree, &CLSID_VessaCreator, 0, nullptr, true, nullptr},
-    {&CLSID_COMApartment, &CLSID_COMApartment, 222, nullptr, true, nullptr},  // COMApartment
-    {&CLSID_COMApartmentFree, &CLSID_COMApartment, 0, nullptr, true, nullptr},
-    {&CLSID_COMThread, &CLSID_COMThread, 223, nullptr, true, nullptr},  // COMThread
-    {&CLSID_COMThreadFree, &CLSID_COMThread, 0, nullptr, true, nullptr},
+    {&CLSID_VessaCreator, &CLSID_VessaCreator, 225, &VessaCreator::Create, true, nullptr},  // VessaCreator
+    {&CLSID_VessaCreatorFree, &CLSID_VessaCreator, 0, &VessaCreator::Create, true, nullptr},
+    {&CLSID_COMApartment, &CLSID_COMApartment, 222, &COMApartment::Create, true, nullptr},  // COMApartment
+    {&CLSID_COMApartmentFree, &CLSID_COMApartment, 0, &COMApartment::Create, true, nullptr},
+    {&CLSID_COMThread, &CLSID_COMThread, 223, &COMThread::Create, true, nullptr},  // COMThread
+    {&CLSID_COMThreadFree, &CLSID_COMThread, 0, &COMThread::Create, true, nullptr},
     {&CLSID_SFBinaryData, &CLSID_SFBinaryData, 230, nullptr, true, nullptr},  // SFBinaryData
     {&CLSID_SFBinaryDataFree, &CLSID_SFBinaryData, 0, nullptr, true, nullptr},
-    {&CLSID_COMScriptThread, &CLSID_COMScriptThread, 233, nullptr, true, nullptr},  // COMScriptThread
-    {&CLSID_COMSleeper, &CLSID_COMSleeper, 10212, nullptr, true, nullptr},  // COMSleeper
-    {&CLSID_SynchEvent, &CLSID_SynchEvent, 10214, nullptr, true, nullptr},  // SynchEvent
-    {&CLSID_SynchMutex, &CLSID_SynchMutex, 10215, nullptr, true, nullptr},  // SynchMutex
-    {&CLSID_SynchSemaphore, &CLSID_SynchSemaphore, 10213, nullptr, true, nullptr},  // SynchSemaphore
+    {&CLSID_COMScriptThread, &CLSID_COMScriptThread, 233, &COMScriptThread::Create, true, nullptr},  // COMScriptThread
+    {&CLSID_COMSleeper, &CLSID_COMSleeper, 10212, &COMSleeper::Create, true, nullptr},  // COMSleeper
+    {&CLSID_SynchEvent, &CLSID_SynchEvent, 10214, &SynchEvent::CreateInstance, true, nullptr},  // SynchEvent
+    {&CLSID_SynchMutex, &CLSID_SynchMutex, 10215, &SynchMutex::CreateInstance, true, nullptr},  // SynchMutex
+    {&CLSID_SynchSemaphore, &CLSID_SynchSemaphore, 10213, &SynchSemaphore::CreateInstance, true, nullptr},  // SynchSemaphore
 };
 
 HRESULT OpenCompositeKey(const std::wstring& guid, UniqueRegKey& key) {

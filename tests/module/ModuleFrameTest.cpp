@@ -22,7 +22,8 @@ const std::set<std::wstring> kServedClasses = {
     // values, binary data and records
 
     // object creator, threads and synchronisation
-
+    L"VessaCreator", L"COMApartment", L"COMThread", L"COMScriptThread", L"COMSleeper", L"SynchEvent", L"SynchMutex",
+    L"SynchSemaphore", L"CustomLock",
 };
 
 std::wstring GuidText(REFGUID g) {
