@@ -314,31 +314,13 @@ STDMETHODIMP COMScriptThread::get_Busy(LONG* pVal) noexcept {
   return S_OK;
 }
 
-STDMETHODIMP COMScriptThread::get_Timeout(LONG* pVal) noexcept {
-  RETURN_POINTER_IF_NULL(pVal);
-  LockGuard guard(lock_);
-  *pVal = timeout_;
-  return S_OK;
-}
+STDMETHODIMP COMScriptThread::get_Timeout(LONG* pVal) noexcept { return ReadLocked(lock_, timeout_, pVal); }
 
-STDMETHODIMP COMScriptThread::put_Timeout(LONG newVal) noexcept {
-  LockGuard guard(lock_);
-  timeout_ = newVal;
-  return S_OK;
-}
+STDMETHODIMP COMScriptThread::put_Timeout(LONG newVal) noexcept { return WriteLocked(lock_, timeout_, newVal); }
 
-STDMETHODIMP COMScriptThread::get_MultiThreaded(LONG* pVal) noexcept {
-  RETURN_POINTER_IF_NULL(pVal);
-  LockGuard guard(lock_);
-  *pVal = multiThreaded_;
-  return S_OK;
-}
+STDMETHODIMP COMScriptThread::get_MultiThreaded(LONG* pVal) noexcept { return ReadLocked(lock_, multiThreaded_, pVal); }
 
-STDMETHODIMP COMScriptThread::put_MultiThreaded(LONG newVal) noexcept {
-  LockGuard guard(lock_);
-  multiThreaded_ = static_cast<SHORT>(newVal);
-  return S_OK;
-}
+STDMETHODIMP COMScriptThread::put_MultiThreaded(LONG newVal) noexcept { return WriteLocked(lock_, multiThreaded_, newVal); }
 
 STDMETHODIMP COMScriptThread::get_Priority(LONG* pVal) noexcept {
   RETURN_POINTER_IF_NULL(pVal);
@@ -473,18 +455,9 @@ STDMETHODIMP COMScriptThread::get_Result(VARIANT* pVal) noexcept {
   return VariantCopyInd(pVal, block_->result.get());
 }
 
-STDMETHODIMP COMScriptThread::get_AddCreator(LONG* pVal) noexcept {
-  RETURN_POINTER_IF_NULL(pVal);
-  LockGuard guard(lock_);
-  *pVal = addCreator_;
-  return S_OK;
-}
+STDMETHODIMP COMScriptThread::get_AddCreator(LONG* pVal) noexcept { return ReadLocked(lock_, addCreator_, pVal); }
 
-STDMETHODIMP COMScriptThread::put_AddCreator(LONG newVal) noexcept {
-  LockGuard guard(lock_);
-  addCreator_ = static_cast<SHORT>(newVal);
-  return S_OK;
-}
+STDMETHODIMP COMScriptThread::put_AddCreator(LONG newVal) noexcept { return WriteLocked(lock_, addCreator_, newVal); }
 
 STDMETHODIMP COMScriptThread::get_Active(LONG* pVal) noexcept {
   RETURN_POINTER_IF_NULL(pVal);

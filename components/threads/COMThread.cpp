@@ -400,32 +400,14 @@ STDMETHODIMP COMThread::get_Result(VARIANT* pVal) noexcept {
   return VariantCopy(pVal, block_->result.get());
 }
 
-STDMETHODIMP COMThread::get_MultiThreaded(LONG* pVal) noexcept {
-  RETURN_POINTER_IF_NULL(pVal);
-  LockGuard guard(lock_);
-  *pVal = multiThreaded_;
-  return S_OK;
-}
+STDMETHODIMP COMThread::get_MultiThreaded(LONG* pVal) noexcept { return ReadLocked(lock_, multiThreaded_, pVal); }
 
 // Any value is stored (as the 16-bit flag it is); it takes effect at the next Activate.
-STDMETHODIMP COMThread::put_MultiThreaded(LONG newVal) noexcept {
-  LockGuard guard(lock_);
-  multiThreaded_ = static_cast<SHORT>(newVal);
-  return S_OK;
-}
+STDMETHODIMP COMThread::put_MultiThreaded(LONG newVal) noexcept { return WriteLocked(lock_, multiThreaded_, newVal); }
 
-STDMETHODIMP COMThread::get_Timeout(LONG* pVal) noexcept {
-  RETURN_POINTER_IF_NULL(pVal);
-  LockGuard guard(lock_);
-  *pVal = timeout_;
-  return S_OK;
-}
+STDMETHODIMP COMThread::get_Timeout(LONG* pVal) noexcept { return ReadLocked(lock_, timeout_, pVal); }
 
-STDMETHODIMP COMThread::put_Timeout(LONG newVal) noexcept {
-  LockGuard guard(lock_);
-  timeout_ = newVal;
-  return S_OK;
-}
+STDMETHODIMP COMThread::put_Timeout(LONG newVal) noexcept { return WriteLocked(lock_, timeout_, newVal); }
 
 STDMETHODIMP COMThread::get_Priority(LONG* pVal) noexcept {
   RETURN_POINTER_IF_NULL(pVal);

@@ -74,6 +74,21 @@ bool WaitSignalled(HANDLE handle, LONG timeout) noexcept;
 // True when the event is set now.
 inline bool IsSignalled(HANDLE handle) noexcept { return WaitForSingleObject(handle, 0) == WAIT_OBJECT_0; }
 
+// A stored property of a thread object, read or written under the object's lock.
+template <class V>
+HRESULT ReadLocked(CriticalSection& lock, const V& value, LONG* out) noexcept {
+  if (!out) return E_POINTER;
+  LockGuard guard(lock);
+  *out = value;
+  return S_OK;
+}
+template <class V>
+HRESULT WriteLocked(CriticalSection& lock, V& value, LONG newVal) noexcept {
+  LockGuard guard(lock);
+  value = static_cast<V>(newVal);
+  return S_OK;
+}
+
 // A manual-reset event, not set.
 HRESULT CreateManualEvent(UniqueHandle& event, bool initiallySet = false) noexcept;
 
