@@ -213,6 +213,15 @@ TEST_F(ScriptThreadTest, StopEndsAnEndlessRoutineAfterTheTimeout) {
   EXPECT_EQ(0, Flag(&ICOMScriptThread::get_Active));
   EXPECT_EQ(L"", LastError());
   EXPECT_EQ(1, Start(L"var again = 1;", 10000, S_OK));  // a new thread starts fine
+  st->Stop();
+
+  // Global code that outlasts Start's wait: the thread is killed and Start says false.
+  const DWORD startedAt = GetTickCount();
+  EXPECT_EQ(0, Start(L"for (;;) {}", 300, S_FALSE));
+  EXPECT_LT(GetTickCount() - startedAt, 6000u);
+  EXPECT_EQ(L"Thread initialization failed.", LastError());
+  EXPECT_EQ(0, Flag(&ICOMScriptThread::get_Active));
+  EXPECT_EQ(0, Flag(&ICOMScriptThread::get_Busy));  // nothing runs any more
 }
 
 TEST_F(ScriptThreadTest, TwoHundredStartExecuteStopCycles) {
