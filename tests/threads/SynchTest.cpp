@@ -133,6 +133,18 @@ TEST_F(SynchTest, MutexOwnershipIsPerThread) {
   probe();  // free now: the other thread takes it and gives it back
   EXPECT_EQ(1, otherOwned);
   EXPECT_EQ(S_OK, otherRelease);
+
+  // A mutex whose owner ended without releasing it is the waiter's now.
+  std::thread quitter([&] {
+    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    shared->Wait(0, &otherWait);
+    CoUninitialize();
+  });
+  quitter.join();
+  EXPECT_EQ(1, otherWait);
+  EXPECT_EQ(S_OK, m->Wait(1000, &v));
+  EXPECT_EQ(1, v);
+  EXPECT_EQ(S_OK, m->ReleaseMutex());
 }
 
 TEST_F(SynchTest, SemaphoreCountsAndMaximum) {
