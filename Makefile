@@ -5,7 +5,7 @@ WIN    := $(BUILD)/win
 NATIVE := $(BUILD)/native
 JOBS   ?= $(shell nproc)
 
-.PHONY: all bootstrap build build-win build-native test test-win test-native run fuzz bench clean
+.PHONY: all bootstrap build build-win build-native test test-win test-native run fuzz bench installer clean
 
 all: build
 
@@ -16,11 +16,11 @@ build: build-win build-native
 
 build-win: bootstrap
 	@cmake -S . -B $(WIN) $(if $(wildcard $(WIN)/CMakeCache.txt),,-DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake) >/dev/null
-	@cmake --build $(WIN) -j $(JOBS)
+	@tools/build $(WIN) $(JOBS)
 
 build-native: bootstrap
 	@cmake -S . -B $(NATIVE) -DCMAKE_CXX_COMPILER=g++ -DCMAKE_C_COMPILER=gcc >/dev/null
-	@cmake --build $(NATIVE) -j $(JOBS)
+	@tools/build $(NATIVE) $(JOBS)
 
 test: build
 	@tools/test-summary $(NATIVE) $(WIN)
@@ -35,6 +35,10 @@ test-win: build-win
 run: build-win
 	@tools/winerun $(WIN)/bin/regdll.exe T:/bin/OrvantaVessa.dll T:/bin/Vantor.dll
 	@tools/winerun --tree $(WIN) $(WIN)/bin/kestrunc.exe T:/samples/tour.js
+
+# The installer package: build/win/Orvanta.msi.
+installer: build-win
+	@tools/installer/make-msi $(WIN) . $(WIN)/Orvanta.msi
 
 fuzz: bootstrap
 	@tools/fuzz

@@ -12,6 +12,7 @@
 #include <type_traits>
 
 #include "common/ConfigLoader.h"
+#include "common/SafeFile.h"
 #include "common/TextUtil.h"
 
 namespace orvanta::config {
@@ -730,12 +731,7 @@ bool loadConfigFile(const std::filesystem::path& path, Section& root) {
 }
 
 bool saveConfigFile(const std::filesystem::path& path, const Section& root) {
-  const std::string bytes = saveText(root);
-  std::FILE* f = openFile(path, true);
-  if (!f) return false;
-  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-  ok = (std::fclose(f) == 0) && ok;
-  return ok;
+  return replaceFile(path, saveText(root));
 }
 
 }  // namespace orvanta::config

@@ -168,7 +168,8 @@ std::string saveText(const Section& root);
 
 // False when the file cannot be read.
 bool loadConfigFile(const std::filesystem::path& path, Section& root);
-// Replaces the file; false when it cannot be created or written completely.
+// Replaces the file through a temporary beside it, so that a failed save leaves the old
+// file as it was; false when it cannot be created or written completely.
 bool saveConfigFile(const std::filesystem::path& path, const Section& root);
 
 }  // namespace orvanta::config

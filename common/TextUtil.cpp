@@ -10,34 +10,6 @@
 
 namespace orvanta {
 
-char16_t foldCaseBeyondAscii(char16_t c) noexcept {
-  if (c < 0xC0) return c;
-  if (c <= 0xDE) return c == 0xD7 ? c : char16_t(c + 32);
-  if (c < 0x100) return c;
-  if (c < 0x180) {
-    // Latin Extended-A: pairs with the capital first, except the runs that start odd.
-    if ((c >= 0x100 && c <= 0x12F) || (c >= 0x132 && c <= 0x137) || (c >= 0x14A && c <= 0x177))
-      return (c & 1) ? c : char16_t(c + 1);
-    if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) return (c & 1) ? char16_t(c + 1) : c;
-    if (c == 0x178) return 0xFF;
-    return c;
-  }
-  if (c >= 0x386 && c <= 0x3AB) {
-    if (c == 0x386) return 0x3AC;
-    if (c >= 0x388 && c <= 0x38A) return char16_t(c + 37);
-    if (c == 0x38C) return 0x3CC;
-    if (c == 0x38E || c == 0x38F) return char16_t(c + 63);
-    if (c >= 0x391 && c != 0x3A2) return char16_t(c + 32);
-    return c;
-  }
-  if (c >= 0x400 && c <= 0x4BF) {
-    if (c <= 0x40F) return char16_t(c + 80);
-    if (c <= 0x42F) return char16_t(c + 32);
-    if ((c >= 0x460 && c <= 0x481) || c >= 0x48A) return (c & 1) ? c : char16_t(c + 1);
-  }
-  return c;
-}
-
 bool equalsIgnoreCase(std::u16string_view a, std::u16string_view b) noexcept {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
@@ -47,9 +19,9 @@ bool equalsIgnoreCase(std::u16string_view a, std::u16string_view b) noexcept {
   return true;
 }
 
-// Four code units at a time while they are ASCII, folded together; strings equal
-// ignoring case have ASCII at the same places (no other letter folds to or from ASCII),
-// so they take the same steps and hash alike.
+// Four code units a step, folded and packed into one word; while they are ASCII the
+// four are folded together. Either way a step mixes the same word for the same folded
+// units, so strings equal ignoring case hash alike.
 std::size_t hashIgnoreCase(std::u16string_view s) noexcept {
   constexpr std::uint64_t kPrime = 1099511628211ull;
   constexpr std::uint64_t kLanes = 0x0001000100010001ull;
@@ -59,12 +31,14 @@ std::size_t hashIgnoreCase(std::u16string_view s) noexcept {
     std::uint64_t w;
     std::memcpy(&w, s.data() + i, 8);
     if ((w & (0xFF80 * kLanes)) != 0) {
-      for (std::size_t k = i; k < i + 4; ++k) h = (h ^ foldCase(s[k])) * kPrime;
-      continue;
+      w = 0;
+      for (std::size_t k = 0; k < 4; ++k) w |= std::uint64_t(foldCase(s[i + k])) << (16 * k);
+    } else {
+      // 0x80 in the lanes holding 'a'..'z', moved down to 0x20 and taken off.
+      const std::uint64_t lower = ((w + (0x80 - 'a') * kLanes) & ~(w + (0x80 - 'z' - 1) * kLanes)) & (0x80 * kLanes);
+      w -= lower >> 2;
     }
-    // 0x80 in the lanes holding 'A'..'Z', moved down to 0x20 and added.
-    const std::uint64_t upper = ((w + (0x80 - 'A') * kLanes) & ~(w + (0x80 - 'Z' - 1) * kLanes)) & (0x80 * kLanes);
-    h = (h ^ (w | (upper >> 2))) * kPrime;
+    h = (h ^ w) * kPrime;
   }
   for (; i < s.size(); ++i) h = (h ^ foldCase(s[i])) * kPrime;
   return static_cast<std::size_t>(h ^ (h >> 29));
@@ -83,6 +57,13 @@ inline bool isContinuation(unsigned char b) { return (b & 0xC0) == 0x80; }
 
 char16_t windows1252ToUtf16(unsigned char byte) noexcept {
   return (byte >= 0x80 && byte < 0xA0) ? kWindows1252High[byte - 0x80] : char16_t(byte);
+}
+
+unsigned char utf16ToWindows1252(char16_t c) noexcept {
+  if (c < 0x80 || (c >= 0xA0 && c < 0x100)) return static_cast<unsigned char>(c);
+  for (unsigned i = 0; i < 32; ++i)
+    if (kWindows1252High[i] == c) return static_cast<unsigned char>(0x80 + i);
+  return '?';
 }
 
 void appendUtf8Decoded(std::u16string& out, std::string_view bytes) {

@@ -10,13 +10,19 @@
 
 namespace orvanta {
 
-char16_t foldCaseBeyondAscii(char16_t c) noexcept;
+namespace casefold {
+// Generated tables of CaseFold.cpp (see common/casefold.pl).
+extern const std::uint8_t kRowOfBlock[256];
+extern const std::uint16_t kRows[][256];
+}  // namespace casefold
 
-// Simple one-to-one case folding for the letters of Latin-1, Latin Extended-A, Greek
-// and Cyrillic; every other code unit folds to itself.
+// The one case folding of every name comparison ("ignoring case") in the toolkit: the
+// simple uppercase mapping of Unicode for each UTF-16 code unit. Configuration trees,
+// dictionaries and every other collection of names fold through it, so they agree on
+// which names are equal.
 inline char16_t foldCase(char16_t c) noexcept {
-  if (c < 0x80) return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c;
-  return foldCaseBeyondAscii(c);
+  if (c < 0x80) return (c >= u'a' && c <= u'z') ? char16_t(c - 32) : c;
+  return char16_t(c + casefold::kRows[casefold::kRowOfBlock[c >> 8]][c & 0xFF]);
 }
 
 bool equalsIgnoreCase(std::u16string_view a, std::u16string_view b) noexcept;
@@ -27,6 +33,8 @@ std::size_t hashIgnoreCase(std::u16string_view s) noexcept;
 // The Windows-1252 character for a byte (the five unassigned bytes map to themselves,
 // as the platform's conversion does).
 char16_t windows1252ToUtf16(unsigned char byte) noexcept;
+// The Windows-1252 byte of a character, or '?' for a character the code page lacks.
+unsigned char utf16ToWindows1252(char16_t c) noexcept;
 
 // Decodes UTF-8. Bytes that do not start a valid sequence are taken one by one as
 // Windows-1252. Surrogate code points in the three-byte form are accepted, so that a

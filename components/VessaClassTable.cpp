@@ -5,16 +5,23 @@
 #include <ole2.h>
 
 #include "OrvantaVessa.h"
+#include "components/config/ConfigFile.h"
+#include "components/config/TypeConvertor.h"
+#include "components/config/UtilStringList.h"
 #include "components/config/VarDictionary.h"
 #include "components/module/Module.h"
 #include "components/module/Raii.h"
 #include "components/module/VessaClasses.h"
 #include "components/module/VessaCreator.h"
 #include "components/script/ScpMan.h"
+#include "components/storage/SFBinaryData.h"
 #include "components/storage/SFDirStorage.h"
 #include "components/storage/SFDrive.h"
+#include "components/storage/SFField.h"
 #include "components/storage/SFFileStream.h"
+#include "components/storage/SFFilter.h"
 #include "components/storage/SFMain.h"
+#include "components/storage/SFRecord.h"
 #include "components/storage/SFStorage.h"
 #include "components/storage/SFStream.h"
 #include "components/threads/COMApartment.h"
@@ -54,19 +61,19 @@ ClassEntry g_classes[] = {
     {&CLSID_SFStream, &CLSID_SFStream, 207, &SFStream::Create, false, nullptr},  // SFStream
     {&CLSID_SFStreamFree, &CLSID_SFStream, 0, &SFStream::Create, false, nullptr},
     {nullptr, &CLSID_SFInfo, 209, nullptr, false, nullptr},  // SFInfo
-    {&CLSID_UtilStringList, &CLSID_UtilStringList, 212, nullptr, false, nullptr},  // UtilStringList
-    {&CLSID_UtilStringListFree, &CLSID_UtilStringList, 0, nullptr, false, nullptr},
+    {&CLSID_UtilStringList, &CLSID_UtilStringList, 212, &UtilStringList::Create, false, nullptr},  // UtilStringList
+    {&CLSID_UtilStringListFree, &CLSID_UtilStringList, 0, &UtilStringList::Create, false, nullptr},
     {&CLSID_CustomLock, &CLSID_CustomLock, 213, &CustomLock::Create, true, nullptr},  // CustomLock
-    {&CLSID_ConfigFile, &CLSID_ConfigFile, 214, nullptr, true, nullptr},  // ConfigFile
-    {&CLSID_ConfigFileFree, &CLSID_ConfigFile, 0, nullptr, true, nullptr},
-    {&CLSID_SFField, &CLSID_SFField, 217, nullptr, true, nullptr},  // SFField
-    {&CLSID_SFFieldFree, &CLSID_SFField, 0, nullptr, true, nullptr},
-    {&CLSID_SFRecord, &CLSID_SFRecord, 219, nullptr, true, nullptr},  // SFRecord
-    {&CLSID_SFRecordFree, &CLSID_SFRecord, 0, nullptr, true, nullptr},
-    {&CLSID_SFFilter, &CLSID_SFFilter, 218, nullptr, true, nullptr},  // SFFilter
-    {&CLSID_SFFilterFree, &CLSID_SFFilter, 0, nullptr, true, nullptr},
-    {&CLSID_TypeConvertor, &CLSID_TypeConvertor, 216, nullptr, true, nullptr},  // TypeConvertor
-    {&CLSID_TypeConvertorFree, &CLSID_TypeConvertor, 0, nullptr, true, nullptr},
+    {&CLSID_ConfigFile, &CLSID_ConfigFile, 214, &ConfigFile::Create, true, nullptr},  // ConfigFile
+    {&CLSID_ConfigFileFree, &CLSID_ConfigFile, 0, &ConfigFile::Create, true, nullptr},
+    {&CLSID_SFField, &CLSID_SFField, 217, &SFField::Create, true, nullptr},  // SFField
+    {&CLSID_SFFieldFree, &CLSID_SFField, 0, &SFField::Create, true, nullptr},
+    {&CLSID_SFRecord, &CLSID_SFRecord, 219, &SFRecord::Create, true, nullptr},  // SFRecord
+    {&CLSID_SFRecordFree, &CLSID_SFRecord, 0, &SFRecord::Create, true, nullptr},
+    {&CLSID_SFFilter, &CLSID_SFFilter, 218, &SFFilter::Create, true, nullptr},  // SFFilter
+    {&CLSID_SFFilterFree, &CLSID_SFFilter, 0, &SFFilter::Create, true, nullptr},
+    {&CLSID_TypeConvertor, &CLSID_TypeConvertor, 216, &TypeConvertor::Create, true, nullptr},  // TypeConvertor
+    {&CLSID_TypeConvertorFree, &CLSID_TypeConvertor, 0, &TypeConvertor::Create, true, nullptr},
     {&CLSID_VaryDisp, &CLSID_VaryDisp, 227, nullptr, true, nullptr},  // VaryDisp
     {nullptr, &CLSID_VaryDispImp, 221, nullptr, false, nullptr},  // VaryDispImp
     {nullptr, &CLSID_VaryDispCtx, 229, nullptr, false, nullptr},  // VaryDispCtx
@@ -78,8 +85,8 @@ ClassEntry g_classes[] = {
     {&CLSID_COMApartmentFree, &CLSID_COMApartment, 0, &COMApartment::Create, true, nullptr},
     {&CLSID_COMThread, &CLSID_COMThread, 223, &COMThread::Create, true, nullptr},  // COMThread
     {&CLSID_COMThreadFree, &CLSID_COMThread, 0, &COMThread::Create, true, nullptr},
-    {&CLSID_SFBinaryData, &CLSID_SFBinaryData, 230, nullptr, true, nullptr},  // SFBinaryData
-    {&CLSID_SFBinaryDataFree, &CLSID_SFBinaryData, 0, nullptr, true, nullptr},
+    {&CLSID_SFBinaryData, &CLSID_SFBinaryData, 230, &SFBinaryData::Create, true, nullptr},  // SFBinaryData
+    {&CLSID_SFBinaryDataFree, &CLSID_SFBinaryData, 0, &SFBinaryData::Create, true, nullptr},
     {&CLSID_COMScriptThread, &CLSID_COMScriptThread, 233, &COMScriptThread::Create, true, nullptr},  // COMScriptThread
     {&CLSID_COMSleeper, &CLSID_COMSleeper, 10212, &COMSleeper::Create, true, nullptr},  // COMSleeper
     {&CLSID_SynchEvent, &CLSID_SynchEvent, 10214, &SynchEvent::CreateInstance, true, nullptr},  // SynchEvent

@@ -1,11 +1,11 @@
 // Command-line splitting and the parameter tree of the script hosts.
 #include "host/Parameters.h"
 
+#include "common/CommandLine.h"
+
 namespace orvanta::host {
 
 namespace {
-
-bool IsSeparator(wchar_t c) { return c == L' ' || c == L'\t' || c == L'\n' || c == L'\r'; }
 
 const char16_t* SectionName(ParamSection which) {
   switch (which) {
@@ -18,38 +18,19 @@ const char16_t* SectionName(ParamSection which) {
 
 }  // namespace
 
+// On Windows wchar_t holds UTF-16 code units, as char16_t does.
+static_assert(sizeof(wchar_t) == sizeof(char16_t));
+
 std::vector<std::wstring> SplitCommandLine(std::wstring_view line) {
   std::vector<std::wstring> args;
-  size_t i = 0;
-  for (;;) {
-    while (i < line.size() && IsSeparator(line[i])) ++i;
-    if (i >= line.size()) break;
-    std::wstring arg;
-    if (line[i] == L'"') {
-      const size_t close = line.find(L'"', i + 1);
-      if (close == std::wstring_view::npos) break;  // unterminated: dropped, and nothing follows it
-      arg.assign(line.substr(i + 1, close - i - 1));
-      i = close + 1;  // the next argument may start right after the quote
-    } else {
-      const size_t start = i;
-      while (i < line.size() && !IsSeparator(line[i])) ++i;
-      arg.assign(line.substr(start, i - start));
-    }
-    if (arg.empty()) break;  // only a quoted pair can be empty: it ends the list
-    args.push_back(std::move(arg));
-  }
+  for (const std::u16string& arg : splitCommandLine(ToU16(line))) args.push_back(ToWide(arg));
   return args;
 }
 
 std::wstring_view SkipProgramName(std::wstring_view commandLine) {
-  size_t i = 0;
-  if (!commandLine.empty() && commandLine[0] == L'"') {
-    const size_t close = commandLine.find(L'"', 1);
-    i = close == std::wstring_view::npos ? commandLine.size() : close + 1;
-  }
-  while (i < commandLine.size() && commandLine[i] != L' ' && commandLine[i] != L'\t') ++i;
-  while (i < commandLine.size() && (commandLine[i] == L' ' || commandLine[i] == L'\t')) ++i;
-  return commandLine.substr(i);
+  const std::u16string_view rest =
+      skipProgramName(std::u16string_view(reinterpret_cast<const char16_t*>(commandLine.data()), commandLine.size()));
+  return commandLine.substr(commandLine.size() - rest.size());
 }
 
 Parameters::Parameters() {

@@ -7,6 +7,7 @@
 
 #include "host/HostCore.h"
 #include "host/Layout.h"
+#include "host/Registration.h"
 #include "kestrun.h"
 
 namespace {
@@ -50,6 +51,7 @@ class WindowHost final : public HostUi {
  private:
   bool inputVisible_ = false;
   void RunFromDialog();
+  void RegisterFromDialog(RegistrationMode mode);
 };
 
 WindowHost g_app;
@@ -136,6 +138,21 @@ void WindowHost::RunFromDialog() {
   core.StartScript();
 }
 
+// Tools menu: a library chosen in the open dialog; cancelling does nothing.
+void WindowHost::RegisterFromDialog(RegistrationMode mode) {
+  wchar_t path[260] = L"";
+  OPENFILENAMEW ofn = {};
+  ofn.lStructSize = sizeof ofn;
+  ofn.hwndOwner = hwnd;
+  ofn.lpstrFilter = L"DLL\0*.DLL\0ALL\0*.*\0";
+  ofn.nFilterIndex = 1;
+  ofn.lpstrFile = path;
+  ofn.nMaxFile = 260;
+  ofn.lpstrTitle = L"Select the DLL";
+  ofn.Flags = OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
+  if (GetOpenFileNameW(&ofn)) RegisterLibrary(path, mode, *this);
+}
+
 void WindowHost::OnCommand(WORD id, WORD code) {
   HWND focus = GetFocus();
   HWND output = GetDlgItem(hwnd, IDC_OUTPUT);
@@ -191,9 +208,13 @@ void WindowHost::OnCommand(WORD id, WORD code) {
       ShowInput(true);
       break;
     case IDM_REPAIR_REGISTRATIONS:
+      RepairEngineRegistrations(*this);
+      break;
     case IDM_REGISTER_DLL:
+      RegisterFromDialog(RegistrationMode::Register);
+      break;
     case IDM_UNREGISTER_DLL:
-      // The registration tools are not part of this build yet.
+      RegisterFromDialog(RegistrationMode::Unregister);
       break;
   }
 }

@@ -2,13 +2,18 @@
 // and `Host` object as kestrun, with the output on standard output and input read from
 // standard input. Exit code 0; 1 when the script could not be created, loaded, compiled
 // or run, or an OnInput call failed; 2 for a command line without a script file.
+// `-sta` runs the script in a single-threaded apartment. `-register FILE`, `-unregister
+// FILE` and `-repair` run the registration tools instead of a script (exit code 0 when
+// the registration succeeded, else 1).
 #include <windows.h>
 
 #include <cstdio>
 #include <string>
+#include <utility>
 
 #include "common/TextUtil.h"
 #include "host/HostCore.h"
+#include "host/Registration.h"
 
 namespace {
 
@@ -99,6 +104,19 @@ class ConsoleHost final : public HostUi {
 };
 
 int ConsoleHost::Run() {
+  // The registration tools as options: -register FILE, -unregister FILE, -repair.
+  const Parameters& params = core.params();
+  const std::u16string* file = params.Find(ParamSection::Host, L"RUN");
+  for (auto [option, mode] : {std::pair{L"register", RegistrationMode::Register},
+                              std::pair{L"unregister", RegistrationMode::Unregister}}) {
+    if (!params.Has(ParamSection::Host, option)) continue;
+    if (!file) {
+      ShowError(std::wstring(L"-") + option + L" needs a library file");
+      return 1;
+    }
+    return RegisterLibrary(orvanta::host::ToWide(*file), mode, *this) ? 0 : 1;
+  }
+  if (params.Has(ParamSection::Host, L"repair")) return RepairEngineRegistrations(*this) ? 0 : 1;
   if (!core.params().Has(ParamSection::Host, L"RUN")) {
     if (!core.params().Has(ParamSection::Host, L"nohelp"))
       for (const wchar_t* part : kHelpText) Write(part);
@@ -122,16 +140,21 @@ int ConsoleHost::Run() {
 
 }  // namespace
 
+// The thread joins the multithreaded apartment, as kestrun's does; with -sta it is a
+// single-threaded apartment instead, so that apartment-model classes of the platform live
+// on it and are called without a proxy (the free-threaded twins are then the ones
+// reached through one).
 int wmain() {
-  const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-  if (FAILED(com)) {
-    WriteTo(STD_ERROR_HANDLE, L"Co Init failed.\r\n");
-    return com;
-  }
   int code;
   {
     ConsoleHost host;
     host.core.params().ParseCommandLine(SkipProgramName(GetCommandLineW()));
+    const bool singleThreaded = host.core.params().Has(ParamSection::Host, L"sta");
+    const HRESULT com = CoInitializeEx(nullptr, singleThreaded ? COINIT_APARTMENTTHREADED : COINIT_MULTITHREADED);
+    if (FAILED(com)) {
+      WriteTo(STD_ERROR_HANDLE, L"Co Init failed.\r\n");
+      return com;
+    }
     code = host.Run();
     host.core.Shutdown();
   }

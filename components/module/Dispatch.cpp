@@ -108,6 +108,86 @@ NameTable* BuildNameTable(ITypeInfo* info) noexcept {
   return table;
 }
 
+// JScript has no `Nothing`: its `null` (VT_NULL) and `undefined` (VT_EMPTY) given for an
+// object parameter mean "no object", as `Nothing` does in VBScript. The type information
+// would refuse VT_NULL for an interface pointer, so such arguments become null pointers
+// of the parameter's kind before the call.
+bool IsNoObject(const VARIANT& v) noexcept {
+  const VARIANT* p = &v;
+  if (V_VT(p) == (VT_BYREF | VT_VARIANT) && V_VARIANTREF(p)) p = V_VARIANTREF(p);
+  return V_VT(p) == VT_NULL || V_VT(p) == VT_EMPTY;
+}
+
+// The object kind of a parameter: VT_DISPATCH or VT_UNKNOWN, or VT_EMPTY for any other.
+VARTYPE ObjectKind(ITypeInfo* info, const TYPEDESC& type) noexcept {
+  if (type.vt == VT_DISPATCH || type.vt == VT_UNKNOWN) return type.vt;
+  if (type.vt != VT_PTR || !type.lptdesc) return VT_EMPTY;
+  if (type.lptdesc->vt == VT_DISPATCH || type.lptdesc->vt == VT_UNKNOWN) return type.lptdesc->vt;
+  if (type.lptdesc->vt != VT_USERDEFINED) return VT_EMPTY;
+  ComPtr<ITypeInfo> referred;
+  if (FAILED(info->GetRefTypeInfo(type.lptdesc->hreftype, referred.put()))) return VT_EMPTY;
+  TYPEATTR* attr = nullptr;
+  if (FAILED(referred->GetTypeAttr(&attr))) return VT_EMPTY;
+  const TYPEKIND kind = attr->typekind;
+  referred->ReleaseTypeAttr(attr);
+  if (kind == TKIND_DISPATCH) return VT_DISPATCH;
+  return kind == TKIND_INTERFACE ? VT_UNKNOWN : VT_EMPTY;
+}
+
+// The description of the member the call reaches, tried in the order Invoke tries kinds.
+// (Searched by walking the functions: Wine's GetFuncIndexOfMemId counts a dual
+// interface's own functions while GetFuncDesc counts the inherited ones too.)
+FUNCDESC* FindFunction(ITypeInfo* info, DISPID id, WORD flags) noexcept {
+  TYPEATTR* attr = nullptr;
+  if (FAILED(info->GetTypeAttr(&attr))) return nullptr;
+  const UINT count = attr->cFuncs;
+  info->ReleaseTypeAttr(attr);
+  static constexpr INVOKEKIND kKinds[] = {INVOKE_FUNC, INVOKE_PROPERTYGET, INVOKE_PROPERTYPUT,
+                                          INVOKE_PROPERTYPUTREF};
+  for (INVOKEKIND kind : kKinds) {
+    if (!(flags & kind)) continue;
+    for (UINT i = 0; i < count; ++i) {
+      FUNCDESC* func = nullptr;
+      if (FAILED(info->GetFuncDesc(i, &func))) continue;
+      if (func->memid == id && func->invkind == kind) return func;
+      info->ReleaseFuncDesc(func);
+    }
+  }
+  return nullptr;
+}
+
+// Copies the arguments into `args` with every "no object" argument of an object
+// parameter made a null pointer; false when there is nothing to change.
+bool NullObjectArguments(ITypeInfo* info, DISPID id, WORD flags, const DISPPARAMS& params,
+                         std::vector<VARIANT>& args) noexcept {
+  if (std::none_of(params.rgvarg, params.rgvarg + params.cArgs, IsNoObject)) return false;
+  FUNCDESC* func = FindFunction(info, id, flags);
+  if (!func) return false;
+  bool changed = false;
+  try {
+    args.assign(params.rgvarg, params.rgvarg + params.cArgs);
+    for (UINT i = 0; i < params.cArgs; ++i) {
+      if (!IsNoObject(args[i])) continue;
+      // Positional arguments come last to first; a put's value is its last parameter.
+      LONG at = static_cast<LONG>(params.cArgs - 1 - i);
+      if (i < params.cNamedArgs) {
+        const DISPID named = params.rgdispidNamedArgs[i];
+        at = named == DISPID_PROPERTYPUT ? func->cParams - 1 : named;
+      }
+      if (at < 0 || at >= func->cParams) continue;
+      const VARTYPE kind = ObjectKind(info, func->lprgelemdescParam[at].tdesc);
+      if (kind == VT_EMPTY) continue;
+      V_VT(&args[i]) = kind;
+      V_UNKNOWN(&args[i]) = nullptr;
+      changed = true;
+    }
+  } catch (...) {
+    changed = false;
+  }
+  info->ReleaseFuncDesc(func);
+  return changed;
+}
+
 }  // namespace
 
 HRESULT GetModuleTypeInfo(REFIID iid, ITypeInfo** info) noexcept {
@@ -184,6 +264,14 @@ HRESULT DispatchInvoke(REFIID iid, IDispatch* self, DISPID id, WORD flags, DISPP
   DISPPARAMS none = {nullptr, nullptr, 0, 0};
   if (!params) params = &none;
   if (flags & kGetOrCall) flags |= kGetOrCall;
+  // The copies share what the caller's arguments hold and are not cleared.
+  std::vector<VARIANT> args;
+  DISPPARAMS adjusted;
+  if (NullObjectArguments(info.get(), id, flags, *params, args)) {
+    adjusted = *params;
+    adjusted.rgvarg = args.data();
+    params = &adjusted;
+  }
   HRESULT ihr = info->Invoke(self, id, flags, params, result, excep, argErr);
   // JScript assigns objects with PROPERTYPUT, VBScript `Set` uses PROPERTYPUTREF: a put
   // that finds no member of its own kind is offered to the other kind.

@@ -1,8 +1,7 @@
 // Index classification and case-insensitive name matching.
 #include "components/module/IndexRule.h"
 
-#include <memory>
-
+#include "common/TextUtil.h"
 #include "components/module/Raii.h"
 
 namespace orv {
@@ -42,27 +41,9 @@ HRESULT ClassifyIndex(const VARIANT* index, IndexKey& key) noexcept {
   }
 }
 
-namespace {
-
-// Upper-case map of the whole UTF-16 range, built once from the platform's mapping.
-const wchar_t* FoldTable() {
-  static const std::unique_ptr<wchar_t[]> table = [] {
-    std::unique_ptr<wchar_t[]> t(new wchar_t[0x10000]);
-    for (unsigned i = 0; i < 0x10000; ++i) t[i] = static_cast<wchar_t>(i);
-    // Surrogates are left alone; the rest is mapped in one call.
-    CharUpperBuffW(t.get(), 0xD800);
-    CharUpperBuffW(t.get() + 0xE000, 0x2000);
-    return t;
-  }();
-  return table.get();
-}
-
-}  // namespace
-
-wchar_t FoldChar(wchar_t c) noexcept {
-  if (c < 0x80) return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - 32) : c;
-  return FoldTable()[static_cast<unsigned short>(c)];
-}
+// The toolkit's one folding (common/TextUtil), so that dictionaries and configuration
+// trees agree on which names are equal.
+wchar_t FoldChar(wchar_t c) noexcept { return static_cast<wchar_t>(orvanta::foldCase(static_cast<char16_t>(c))); }
 
 std::wstring FoldName(std::wstring_view name) {
   std::wstring out(name);

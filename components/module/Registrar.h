@@ -1,22 +1,5 @@
-// Registry scripts: the small key-tree language of the "REGISTRY" resources.
-//
-//   HKCR
-//   {
-//       Some.ProgID = s 'Description'
-//       {
-//           CLSID = s '{...}'
-//       }
-//       NoRemove CLSID
-//       {
-//           ForceRemove {...} = s 'Description'
-//           {
-//               InprocServer32 = s '%MODULE%'
-//               {
-//                   val ThreadingModel = s 'Both'
-//               }
-//           }
-//       }
-//   }
+// Registry scripts (the language of the "REGISTRY" resources, parsed by the portable
+// core) run against the registry.
 //
 // Register mode opens or creates every key and sets its values (ForceRemove keys are
 // deleted with their subtree first). Unregister mode walks children first, deletes `val`
@@ -25,26 +8,14 @@
 #pragma once
 #include <windows.h>
 
-#include <memory>
 #include <string>
-#include <vector>
+
+#include "common/RegistryScript.h"
 
 namespace orv {
 
-struct RegistryScriptKey {
-  std::wstring name;
-  bool noRemove = false;
-  bool forceRemove = false;
-  bool hasDefault = false;
-  std::wstring defaultValue;
-  std::vector<std::pair<std::wstring, std::wstring>> values;  // `val` lines
-  std::vector<RegistryScriptKey> children;
-};
-
-struct RegistryScript {
-  HKEY root = nullptr;
-  std::vector<RegistryScriptKey> keys;
-};
+using RegistryScriptKey = orvanta::RegistryScriptKey;
+using RegistryScript = orvanta::RegistryScript;
 
 // Parses a script after %MODULE% substitution. Returns E_FAIL on a syntax error.
 HRESULT ParseRegistryScript(const std::wstring& text, RegistryScript& script) noexcept;

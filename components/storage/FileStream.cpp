@@ -1,6 +1,7 @@
 // File streams: one file handle shared by a stream and its clones; every read and write
 // first places the handle's file pointer at the stream's own position (under the file's
-// lock), so that each clone keeps its own position.
+// lock), so that each clone keeps its own position. Readable files are read ahead in
+// blocks shared by the clones.
 #include "components/storage/FileStream.h"
 
 #include <atomic>
@@ -58,14 +59,26 @@ struct SharedFile {
   std::wstring name;
   DWORD mode = 0;
   CriticalSection lock;  // for size changes and the read cache
-  // Read cache shared by the stream and its clones, kept only when no other handle may
-  // write the file; every write and size change through this file drops it.
+  // Read-ahead block shared by the stream and its clones; every write and size change
+  // through this file drops it.
   bool cacheable = false;
   std::vector<BYTE> cache;
   ULONGLONG cacheStart = 0;
   size_t cacheLength = 0;
-  // The file size, known while the file is cacheable (only this file changes it).
+  // Whether another handle may write the file. If none may, `size` is the file's size
+  // (only this file changes it). If one may, `size` is the size last seen: every size
+  // query asks the system, and a size that changed drops the block, as does an explicit
+  // seek (DropReadAhead); what another handle writes is seen from then on, and at the
+  // next refill, as with the platform's own buffered readers.
+  bool othersWrite = false;
   ULONGLONG size = 0;
+
+  // Records the size the system reported; a change drops what was read ahead.
+  void NoteSize(ULONGLONG seen) noexcept {
+    if (!othersWrite) return;
+    if (seen != size) cacheLength = 0;
+    size = seen;
+  }
 
   void AddRef() noexcept { ++refs; }
   void Release() noexcept {
@@ -80,6 +93,10 @@ HRESULT LastErrorResult(HRESULT fallback) noexcept {
   return error ? HRESULT_FROM_WIN32(error) : fallback;
 }
 
+// {6C3DFE82-842C-4114-9FFE-933F95F6D03A}: the library's own question to a stream whether
+// it is one of these; answered with the stream itself, whose read-ahead is then dropped.
+constexpr IID kIID_FileReadAhead = {0x6c3dfe82, 0x842c, 0x4114, {0x9f, 0xfe, 0x93, 0x3f, 0x95, 0xf6, 0xd0, 0x3a}};
+
 class FileStream final : public ComObject<FileStream, IStream> {
  public:
   ~FileStream() override {
@@ -91,9 +108,19 @@ class FileStream final : public ComObject<FileStream, IStream> {
     pos_ = pos;
   }
 
+  void DropReadAhead() noexcept {
+    LockGuard fileGuard(file_->lock);
+    file_->cacheLength = 0;
+  }
+  bool ReadAheadHoldsPosition() noexcept {
+    LockGuard guard(lock_);
+    LockGuard fileGuard(file_->lock);
+    return file_->cacheable && pos_ >= file_->cacheStart && pos_ < file_->cacheStart + file_->cacheLength;
+  }
+
   // IUnknown: the stream also answers for its sequential base.
   STDMETHODIMP QueryInterface(REFIID riid, void** ppv) noexcept override {
-    if (ppv && IsEqualIID(riid, IID_ISequentialStream)) {
+    if (ppv && (IsEqualIID(riid, IID_ISequentialStream) || IsEqualIID(riid, kIID_FileReadAhead))) {
       *ppv = static_cast<IStream*>(this);
       AddRef();
       return S_OK;
@@ -172,9 +199,11 @@ class FileStream final : public ComObject<FileStream, IStream> {
       case STREAM_SEEK_END: {
         LockGuard fileGuard(file_->lock);
         LARGE_INTEGER size;
-        if (file_->cacheable) {
+        if (file_->cacheable && !file_->othersWrite) {
           size.QuadPart = static_cast<LONGLONG>(file_->size);
-        } else if (!GetFileSizeEx(file_->handle.get(), &size)) {
+        } else if (GetFileSizeEx(file_->handle.get(), &size)) {
+          file_->NoteSize(static_cast<ULONGLONG>(size.QuadPart));
+        } else {
           return LastErrorResult(STG_E_SEEKERROR);
         }
         base = size.QuadPart;
@@ -245,6 +274,10 @@ class FileStream final : public ComObject<FileStream, IStream> {
     if (!GetFileSizeEx(file_->handle.get(), &size) ||
         !GetFileTime(file_->handle.get(), &stat->ctime, &stat->atime, &stat->mtime))
       return LastErrorResult(E_FAIL);
+    {
+      LockGuard fileGuard(file_->lock);
+      file_->NoteSize(static_cast<ULONGLONG>(size.QuadPart));
+    }
     stat->type = STGTY_STREAM;
     stat->cbSize.QuadPart = static_cast<ULONGLONG>(size.QuadPart);
     stat->grfMode = file_->mode;
@@ -298,6 +331,32 @@ class FileStream final : public ComObject<FileStream, IStream> {
 
 }  // namespace
 
+namespace {
+
+// The stream as one of this library's file streams, with a reference; null for others.
+FileStream* AsFileStream(IStream* stream) noexcept {
+  IStream* own = nullptr;
+  if (!stream || FAILED(stream->QueryInterface(kIID_FileReadAhead, reinterpret_cast<void**>(&own)))) return nullptr;
+  return static_cast<FileStream*>(own);
+}
+
+}  // namespace
+
+void DropReadAhead(IStream* stream) noexcept {
+  if (FileStream* file = AsFileStream(stream)) {
+    file->DropReadAhead();
+    file->Release();
+  }
+}
+
+bool ReadAheadHoldsPosition(IStream* stream) noexcept {
+  FileStream* file = AsFileStream(stream);
+  if (!file) return false;
+  const bool held = file->ReadAheadHoldsPosition();
+  file->Release();
+  return held;
+}
+
 HRESULT OpenFileHandle(const wchar_t* path, DWORD mode, bool create, UniqueHandle& handle,
                        std::wstring& name) noexcept {
   DWORD access;
@@ -341,11 +400,10 @@ HRESULT OpenFileStream(const wchar_t* path, DWORD mode, bool create, IStream** o
   if (!file) return E_OUTOFMEMORY;
   file->handle = std::move(handle);
   file->mode = mode;
-  // Cache reads only when no other handle may write the file meanwhile.
   const DWORD sharing = mode & 0x70;
+  file->othersWrite = sharing == STGM_SHARE_DENY_READ || sharing == STGM_SHARE_DENY_NONE;
   LARGE_INTEGER size;
-  if ((access & GENERIC_READ) && (sharing == STGM_SHARE_EXCLUSIVE || sharing == STGM_SHARE_DENY_WRITE) &&
-      GetFileSizeEx(file->handle.get(), &size)) {
+  if ((access & GENERIC_READ) && GetFileSizeEx(file->handle.get(), &size)) {
     file->size = static_cast<ULONGLONG>(size.QuadPart);
     try {
       file->cache.resize(65536);

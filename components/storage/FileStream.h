@@ -30,6 +30,14 @@ HRESULT MapFileOpenError(DWORD error) noexcept;
 HRESULT OpenFileHandle(const wchar_t* path, DWORD mode, bool create, UniqueHandle& handle,
                        std::wstring& name) noexcept;
 
+// Drops what a file stream of this library read ahead, so that the next read sees what
+// other handles wrote; other streams are left alone. Called on every explicit seek.
+void DropReadAhead(IStream* stream) noexcept;
+
+// True when a file stream of this library holds read-ahead bytes at its position: it is
+// then not at its end, as a buffered reader answers without asking the system.
+bool ReadAheadHoldsPosition(IStream* stream) noexcept;
+
 // Opens (create false: existing files only, unless the mode has STGM_CREATE) or creates
 // a file by the open rules and returns its stream.
 HRESULT OpenFileStream(const wchar_t* path, DWORD mode, bool create, IStream** out) noexcept;

@@ -13,6 +13,7 @@
 
 #include "components/module/ErrorReport.h"
 #include "components/module/ResultMacros.h"
+#include "components/storage/FileStream.h"
 #include "components/storage/SFInfo.h"
 
 namespace orv {
@@ -149,6 +150,7 @@ STDMETHODIMP SFStream::Seek(LONG lPos, LONG lOrigin, LONG* plNewPos) noexcept {
   *plNewPos = 0;
   LockGuard guard(lock_);
   if (!stream_) return Fail(10102);
+  DropReadAhead(stream_.get());
   ULONGLONG pos = 0;
   RETURN_IF_FAILED(SeekBy(stream_.get(), lPos, static_cast<DWORD>(lOrigin), &pos));
   *plNewPos = static_cast<LONG>(static_cast<ULONG>(pos));
@@ -285,8 +287,10 @@ STDMETHODIMP SFStream::get_EOS(LONG* pVal) noexcept {
   *pVal = 0;
   LockGuard guard(lock_);
   if (!stream_) return Fail(10102);
-  // The size is taken by seeking to the end and back: a stat record would also fetch
-  // the times, which costs a file stream a system call on every test in a read loop.
+  // Bytes read ahead at the position answer without a size query. Otherwise the size is
+  // taken by seeking to the end and back: a stat record would also fetch the times,
+  // which costs a file stream a system call on every test in a read loop.
+  if (ReadAheadHoldsPosition(stream_.get())) return S_OK;
   ULONGLONG pos = 0, end = 0;
   RETURN_IF_FAILED(SeekBy(stream_.get(), 0, STREAM_SEEK_CUR, &pos));
   RETURN_IF_FAILED(SeekBy(stream_.get(), 0, STREAM_SEEK_END, &end));

@@ -56,5 +56,31 @@ TEST(TextUtil, ComparesNamesIgnoringCase) {
   EXPECT_NE(hashIgnoreCase(u"[abc"), hashIgnoreCase(u"{abc"));
 }
 
+
+// The folding table covers the whole UTF-16 range, letters that fold into ASCII included,
+// and names equal under it hash alike wherever the ASCII runs fall.
+TEST(TextUtil, FoldsEveryScriptByTheSimpleUppercaseMapping) {
+  const struct {
+    char16_t in, folded;
+  } cases[] = {
+      {u'a', u'A'},           {u'Z', u'Z'},           {u'\u00FF', u'\u0178'}, {u'\u0131', u'I'},
+      {u'\u017F', u'S'},      {u'\u212A', u'\u212A'}, {u'\u03C2', u'\u03A3'}, {u'\u01C5', u'\u01C4'},
+      {u'\u0561', u'\u0531'}, {u'\u10D0', u'\u1C90'}, {u'\u1E9B', u'\u1E60'}, {u'\u24D0', u'\u24B6'},
+      {u'\uFF41', u'\uFF21'}, {u'\uA641', u'\uA640'}, {u'\u00DF', u'\u00DF'}, {char16_t(0xD801), char16_t(0xD801)},
+      {u'\u00D7', u'\u00D7'}, {u'\u2C65', u'\u023A'},
+  };
+  for (const auto& c : cases) EXPECT_EQ(int(foldCase(c.in)), int(c.folded)) << std::hex << int(c.in);
+  int changed = 0;
+  for (unsigned c = 0; c < 0x10000; ++c) {
+    const char16_t f = foldCase(char16_t(c));
+    if (f != c) ++changed;
+    EXPECT_EQ(foldCase(f), f) << std::hex << c;  // folding is idempotent
+  }
+  EXPECT_GT(changed, 1000);
+  EXPECT_TRUE(equalsIgnoreCase(u"\u017Fize", u"SIZE"));
+  EXPECT_EQ(hashIgnoreCase(u"\u017Fize"), hashIgnoreCase(u"SIZE"));
+  EXPECT_EQ(hashIgnoreCase(u"abcd\u0131jkl"), hashIgnoreCase(u"ABCDIJKL"));
+}
+
 }  // namespace
 }  // namespace orvanta

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -22,8 +23,25 @@ inline bool closeEnough(double a, double b, double absolute, double relative) {
   return std::fabs(a - b) <= absolute + relative * std::max(std::fabs(a), std::fabs(b));
 }
 
-inline bool sameValue(const Value& a, const Value& b) {
+// exact: kinds must match and numbers keep their bits (the binary stream's promise).
+inline bool sameValue(const Value& a, const Value& b, bool exact = false) {
   if (a.hasName() != b.hasName() || a.name() != b.name()) return false;
+  if (exact) {
+    if (a.kind() != b.kind()) return false;
+    switch (a.kind()) {
+      case ValueKind::Float: {
+        float x = a.floatValue(), y = b.floatValue();
+        return std::memcmp(&x, &y, sizeof x) == 0;
+      }
+      case ValueKind::Double: {
+        double x = a.doubleValue(), y = b.doubleValue();
+        return std::memcmp(&x, &y, sizeof x) == 0;
+      }
+      case ValueKind::UInt: return a.uintValue() == b.uintValue();
+      case ValueKind::Int: return a.intValue() == b.intValue();
+      default: break;
+    }
+  }
   auto bits32 = [](const Value& v) -> std::int64_t {
     if (v.kind() == ValueKind::Int) return static_cast<std::uint32_t>(v.intValue());
     if (v.kind() == ValueKind::UInt) return v.uintValue();
@@ -44,7 +62,7 @@ inline bool sameValue(const Value& a, const Value& b) {
 }
 
 // "" when the trees match, else where they first differ.
-inline std::string treeDifference(const Section& a, const Section& b) {
+inline std::string treeDifference(const Section& a, const Section& b, bool exact = false) {
   std::vector<std::pair<const Section*, const Section*>> pending{{&a, &b}};
   while (!pending.empty()) {
     auto [x, y] = pending.back();
@@ -69,7 +87,7 @@ inline std::string treeDifference(const Section& a, const Section& b) {
       const Record& s = *q->asRecord();
       if (r.count() != s.count()) return where + ": record '" + toUtf8(r.name()) + "' value count differs";
       for (std::size_t k = 1; k <= r.count(); ++k)
-        if (!sameValue(r.at(k), s.at(k)))
+        if (!sameValue(r.at(k), s.at(k), exact))
           return where + ": record '" + toUtf8(r.name()) + "' value " + std::to_string(k) + " differs";
     }
   }

@@ -114,6 +114,32 @@ class Kestrun {
     return result;
   }
 
+  // Answers the open-file dialog with a path (OK) or cancels it (empty path); returns the
+  // dialog's caption and the names of its file types.
+  Box ChooseFile(const std::wstring& path) {
+    HWND box = WaitWindow([this](HWND h) { return h != main_ && GetDlgItem(h, IDC_OUTPUT) == nullptr; });
+    if (!box) return {L"<none>", L""};
+    Box result;
+    wchar_t text[256] = L"";
+    GetWindowTextW(box, text, 256);
+    result.caption = text;
+    HWND types = GetDlgItem(box, 0x470);  // cmb1, the file types
+    const LRESULT count = SendMessageW(types, CB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+      SendMessageW(types, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+      result.text += std::wstring(i ? L"," : L"") + text;
+    }
+    if (SendMessageW(types, CB_GETCURSEL, 0, 0) != 0) result.text += L" (second type preselected)";
+    const int button = path.empty() ? IDCANCEL : IDOK;
+    // The name box is cmb13 in the explorer-style dialog, edt1 in the older one.
+    if (!path.empty() && !SetDlgItemTextW(box, 0x47c, path.c_str())) SetDlgItemTextW(box, 0x480, path.c_str());
+    PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, button)));
+    for (DWORD waited = 0; IsWindow(box) && waited < kWaitMs; waited += 20) Sleep(20);
+    Settle();
+    Settle();
+    return result;
+  }
+
   // Exit code once the program has ended, STILL_ACTIVE when it does not.
   DWORD ExitCode() {
     WaitForSingleObject(pi_.hProcess, kWaitMs);
@@ -180,8 +206,6 @@ TEST(KestrunWindow, StartsWithHelpAndRunsTheEditAndAboutCommands) {
   k.Command(IDM_SELECT_OUTPUT);
   k.Command(IDM_CLEAR);
   EXPECT_EQ(k.Output(), L"");
-  // The registration tools do nothing yet; the program goes on.
-  k.Command(IDM_REPAIR_REGISTRATIONS);
   k.Command(IDM_ABOUT);
   EXPECT_EQ(k.Output(), help);
   k.Command(IDM_EXIT);
@@ -324,6 +348,40 @@ TEST(KestrunWindow, EmptyFileAndCancelledRunReportNoScript) {
   EXPECT_EQ(box.caption, L"Open script");
   box = k.Answer();
   EXPECT_EQ(box.text, L"Error - empty file or incorrect script language");
+  k.Command(IDM_EXIT);
+  EXPECT_EQ(k.ExitCode(), 0u);
+}
+
+// The Tools menu: a library chosen in "Select the DLL" is registered or unregistered and
+// the outcome is one line in the pane; a plain library lacks the entry point; a cancelled
+// choice writes nothing; Repair registers the system's two engines.
+TEST(KestrunWindow, ToolsMenuRegistersLibrariesIntoThePane) {
+  Kestrun k(L"-nohelp");
+  ASSERT_NE(k.Main(), nullptr);
+  const std::wstring probe = orvtest::BinPath(L"regprobe.dll");
+  const std::wstring plain = L"C:\\windows\\system32\\version.dll";
+  struct Step {
+    WORD command;
+    std::wstring path, line;
+  } steps[] = {
+      {IDM_REGISTER_DLL, probe, probe + L" SUCCEEDED\r\n"},
+      {IDM_UNREGISTER_DLL, probe, probe + L" FAILED\r\n"},
+      {IDM_REGISTER_DLL, plain, L"DllRegisterServer not found in " + plain + L"\r\n"},
+      {IDM_UNREGISTER_DLL, plain, L"DllUnregisterServer not found in " + plain + L"\r\n"},
+      {IDM_REGISTER_DLL, L"", L""},
+  };
+  std::wstring expected;
+  for (const Step& step : steps) {
+    PostMessageW(k.Main(), WM_COMMAND, step.command, 0);
+    const Kestrun::Box dialog = k.ChooseFile(step.path);
+    EXPECT_EQ(dialog.caption, L"Select the DLL");
+    EXPECT_EQ(dialog.text, L"DLL,ALL");
+    expected += step.line;
+    EXPECT_EQ(k.Output(), expected) << std::string(step.path.begin(), step.path.end());
+  }
+  k.Command(IDM_REPAIR_REGISTRATIONS);
+  expected += L"C:\\windows\\system32\\jscript.dll SUCCEEDED\r\nC:\\windows\\system32\\vbscript.dll SUCCEEDED\r\n";
+  EXPECT_EQ(k.Output(), expected);
   k.Command(IDM_EXIT);
   EXPECT_EQ(k.ExitCode(), 0u);
 }

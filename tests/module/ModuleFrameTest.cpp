@@ -18,8 +18,10 @@ namespace {
 const std::set<std::wstring> kServedClasses = {
     L"VarDictionary", L"ScpMan", L"SFMain", L"SFStream", L"SFStorage", L"SFFileStream", L"SFDirStorage", L"SFDrive",
     // configuration
+    L"ConfigFile",
 
     // values, binary data and records
+    L"UtilStringList", L"TypeConvertor", L"SFBinaryData", L"SFField", L"SFRecord", L"SFFilter",
 
     // object creator, threads and synchronisation
     L"VessaCreator", L"COMApartment", L"COMThread", L"COMScriptThread", L"COMSleeper", L"SynchEvent", L"SynchMutex",

@@ -138,12 +138,12 @@ bool DefinedResult(HRESULT hr) {
   return hr != static_cast<HRESULT>(0xC0000005) && hr != RPC_E_SERVERFAULT;
 }
 
-void CallWith(IDispatch* disp, const Member& m, std::vector<VARIANT>& args, const std::wstring& label) {
+HRESULT CallWith(IDispatch* disp, const Member& m, std::vector<VARIANT>& args, const std::wstring& label) {
   DISPID put = DISPID_PROPERTYPUT;
   DISPPARAMS params = {args.data(), nullptr, static_cast<UINT>(args.size()), 0};
   WORD flags = static_cast<WORD>(m.kind);
   if (m.kind & (INVOKE_PROPERTYPUT | INVOKE_PROPERTYPUTREF)) {
-    if (args.empty()) return;
+    if (args.empty()) return S_OK;
     params.rgdispidNamedArgs = &put;
     params.cNamedArgs = 1;
   }
@@ -160,30 +160,64 @@ void CallWith(IDispatch* disp, const Member& m, std::vector<VARIANT>& args, cons
   SysFreeString(excep.bstrSource);
   SysFreeString(excep.bstrDescription);
   SysFreeString(excep.bstrHelpFile);
+  return hr;
+}
+
+// The served classes of the library, by CLSID and name, in type-library order.
+std::vector<std::pair<CLSID, std::wstring>> ServedClasses(Library& lib) {
+  std::vector<std::pair<CLSID, std::wstring>> out;
+  wchar_t path[MAX_PATH] = {};
+  GetModuleFileNameW(lib.handle(), path, MAX_PATH);
+  orv::ComPtr<ITypeLib> tlb;
+  if (FAILED(LoadTypeLibEx(path, REGKIND_NONE, tlb.put()))) return out;
+  for (UINT i = 0; i < tlb->GetTypeInfoCount(); ++i) {
+    orv::ComPtr<ITypeInfo> info;
+    TYPEATTR* attr = nullptr;
+    if (FAILED(tlb->GetTypeInfo(i, info.put())) || FAILED(info->GetTypeAttr(&attr))) continue;
+    const bool coclass = attr->typekind == TKIND_COCLASS;
+    const CLSID clsid = attr->guid;
+    info->ReleaseTypeAttr(attr);
+    if (!coclass) continue;
+    orv::ComPtr<IClassFactory> factory;
+    if (FAILED(lib.GetClassObject(clsid, IID_IClassFactory, factory.put_void()))) continue;  // not built
+    orv::Bstr name;
+    info->GetDocumentation(MEMBERID_NIL, name.put(), nullptr, nullptr, nullptr);
+    out.emplace_back(clsid, name.c_str());
+  }
+  return out;
+}
+
+// The members of a fresh object of the class.
+std::vector<Member> ClassMembers(Library& lib, REFCLSID clsid) {
+  orv::ComPtr<IClassFactory> f;
+  orv::ComPtr<IDispatch> d;
+  orv::ComPtr<ITypeInfo> ti;
+  if (SUCCEEDED(lib.GetClassObject(clsid, IID_IClassFactory, f.put_void())) &&
+      SUCCEEDED(f->CreateInstance(nullptr, IID_IDispatch, d.put_void())) && SUCCEEDED(d->GetTypeInfo(0, 0, ti.put())))
+    return Members(ti.get());
+  return {};
+}
+
+// Calls the member on a fresh object, so that one call's damage does not hide the next one's.
+HRESULT CallFresh(Library& lib, REFCLSID clsid, const Member& m, std::vector<VARIANT>& args, const std::wstring& label) {
+  orv::ComPtr<IClassFactory> factory;
+  orv::ComPtr<IDispatch> disp;
+  if (FAILED(lib.GetClassObject(clsid, IID_IClassFactory, factory.put_void())) ||
+      FAILED(factory->CreateInstance(nullptr, IID_IDispatch, disp.put_void()))) {
+    ADD_FAILURE() << "cannot create " << std::string(label.begin(), label.end());
+    return E_FAIL;
+  }
+  return CallWith(disp.get(), m, args, label);
 }
 
 void Exercise(Library& lib, REFCLSID clsid, const std::wstring& className, int& calls) {
-  for (const Member& probe : [&] {
-         orv::ComPtr<IClassFactory> f;
-         orv::ComPtr<IDispatch> d;
-         orv::ComPtr<ITypeInfo> ti;
-         std::vector<Member> m;
-         if (SUCCEEDED(lib.GetClassObject(clsid, IID_IClassFactory, f.put_void())) &&
-             SUCCEEDED(f->CreateInstance(nullptr, IID_IDispatch, d.put_void())) && SUCCEEDED(d->GetTypeInfo(0, 0, ti.put())))
-           m = Members(ti.get());
-         return m;
-       }()) {
+  for (const Member& probe : ClassMembers(lib, clsid)) {
     const auto values = HostileValues(WaitsByDesign(probe.name));
     const int declared = static_cast<int>(probe.types.size());
     std::vector<orv::Variant> benign;
     for (VARTYPE t : probe.types) benign.push_back(BenignValue(t));
     auto call = [&](std::vector<VARIANT>& args, const std::wstring& what) {
-      // A fresh object per call, so that one call's damage does not hide the next one's.
-      orv::ComPtr<IClassFactory> factory;
-      orv::ComPtr<IDispatch> disp;
-      ASSERT_EQ(S_OK, lib.GetClassObject(clsid, IID_IClassFactory, factory.put_void()));
-      ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IDispatch, disp.put_void()));
-      CallWith(disp.get(), probe, args, className + L"." + probe.name + L" " + what);
+      CallFresh(lib, clsid, probe, args, className + L"." + probe.name + L" " + what);
       ++calls;
     };
     // No arguments at all, and one more than declared.
@@ -230,27 +264,61 @@ TEST(RobustnessTest, EveryMemberSurvivesHostileArguments) {
 
   Library lib(L"OrvantaVessa.dll");
   ASSERT_NE(nullptr, lib.handle());
-  wchar_t path[MAX_PATH] = {};
-  GetModuleFileNameW(lib.handle(), path, MAX_PATH);
-  orv::ComPtr<ITypeLib> tlb;
-  ASSERT_EQ(S_OK, LoadTypeLibEx(path, REGKIND_NONE, tlb.put()));
   int classes = 0, calls = 0;
-  for (UINT i = 0; i < tlb->GetTypeInfoCount(); ++i) {
-    orv::ComPtr<ITypeInfo> info;
-    TYPEATTR* attr = nullptr;
-    if (FAILED(tlb->GetTypeInfo(i, info.put())) || FAILED(info->GetTypeAttr(&attr))) continue;
-    const bool coclass = attr->typekind == TKIND_COCLASS;
-    const CLSID clsid = attr->guid;
-    info->ReleaseTypeAttr(attr);
-    if (!coclass) continue;
-    orv::ComPtr<IClassFactory> factory;
-    if (FAILED(lib.GetClassObject(clsid, IID_IClassFactory, factory.put_void()))) continue;  // not built
-    orv::Bstr name;
-    info->GetDocumentation(MEMBERID_NIL, name.put(), nullptr, nullptr, nullptr);
+  for (const auto& [clsid, name] : ServedClasses(lib)) {
     ++classes;
-    Exercise(lib, clsid, name.c_str(), calls);
+    Exercise(lib, clsid, name, calls);
   }
   std::printf("robustness: %d classes, %d calls\n", classes, calls);
+  SetCurrentDirectoryW(orvtest::BinPath(L"").c_str());
+  CoUninitialize();
+}
+
+// JScript writes "no object" as null or undefined: for every object parameter of every
+// member, VT_NULL, VT_EMPTY and a reference to VT_NULL (as VBScript passes variables) give
+// the result a null pointer gives, never a type mismatch.
+TEST(RobustnessTest, NullAndUndefinedAreNoObject) {
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  const std::wstring scratch = orvtest::BinPath(L"robustness-scratch");
+  CreateDirectoryW(scratch.c_str(), nullptr);
+  SetCurrentDirectoryW(scratch.c_str());
+  Library lib(L"OrvantaVessa.dll");
+  ASSERT_NE(nullptr, lib.handle());
+  int checked = 0;
+  for (const auto& [clsid, name] : ServedClasses(lib)) {
+    for (const Member& m : ClassMembers(lib, clsid)) {
+      if (WaitsByDesign(m.name)) continue;
+      const int declared = static_cast<int>(m.types.size());
+      for (int p = 0; p < declared; ++p) {
+        if (m.types[p] != VT_DISPATCH && m.types[p] != VT_UNKNOWN) continue;
+        const std::wstring label = name + L"." + m.name + L" param " + std::to_wstring(p);
+        std::vector<orv::Variant> benign;
+        for (VARTYPE t : m.types) benign.push_back(BenignValue(t));
+        auto args = [&](const VARIANT& value) {
+          std::vector<VARIANT> out(declared);
+          for (int a = 0; a < declared; ++a) out[a] = *benign[declared - 1 - a].get();
+          out[declared - 1 - p] = value;
+          return out;
+        };
+        auto nullPointer = args(*benign[p].get());
+        const HRESULT expected = CallFresh(lib, clsid, m, nullPointer, label);
+        VARIANT jsNull, jsUndefined, vbNull, target;
+        V_VT(&jsNull) = VT_NULL;
+        V_VT(&jsUndefined) = VT_EMPTY;
+        V_VT(&target) = VT_NULL;
+        V_VT(&vbNull) = VT_BYREF | VT_VARIANT;
+        V_VARIANTREF(&vbNull) = &target;
+        for (const VARIANT* given : {&jsNull, &jsUndefined, &vbNull}) {
+          auto call = args(*given);
+          EXPECT_EQ(expected, CallFresh(lib, clsid, m, call, label))
+              << std::string(label.begin(), label.end()) << " given VT " << V_VT(given);
+        }
+        ++checked;
+      }
+    }
+  }
+  std::printf("no-object rule: %d object parameters\n", checked);
+  EXPECT_GT(checked, 5);
   SetCurrentDirectoryW(orvtest::BinPath(L"").c_str());
   CoUninitialize();
 }

@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <ole2.h>
 
+#include <cstring>
 #include <string>
 
 #include "OrvantaVessa.h"
@@ -89,6 +90,43 @@ TEST_F(SFMainTest, OpenFileModesSharingAndErrors) {
   Bstr name;
   stat->get_name(name.put());
   EXPECT_EQ(file, std::wstring(name.c_str()));
+}
+
+// A file opened so that others may write is read ahead in blocks: what another handle
+// appends is seen at the next size query (EOS) and refill, what it rewrites at a seek.
+TEST_F(SFMainTest, SharedReaderSeesWhatAnotherHandleWrites) {
+  const std::wstring file = Path(L"growing.log");
+  for (LONG mode : {0x40, 0x30}) {
+    WriteFileBytes(file, "one\r\ntwo\r\n");
+    ComPtr<ISFStream> reader;
+    ASSERT_EQ(S_OK, Open(file, mode, reader)) << mode;
+    HANDLE writer = CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, writer);
+    auto writeAt = [&](LONG at, const char* bytes) {
+      DWORD n = 0;
+      SetFilePointer(writer, at, nullptr, FILE_BEGIN);
+      WriteFile(writer, bytes, static_cast<DWORD>(strlen(bytes)), &n, nullptr);
+    };
+    Bstr line;
+    LONG eos = -1;
+    EXPECT_EQ(S_OK, reader->ReadText(-1, line.put()));
+    EXPECT_STREQ(L"one", line.c_str());
+    writeAt(10, "three\r\n");  // appended after the block was read
+    EXPECT_EQ(S_OK, reader->ReadText(-1, line.put()));
+    EXPECT_STREQ(L"two", line.c_str());
+    reader->get_EOS(&eos);
+    EXPECT_EQ(0, eos) << mode;
+    EXPECT_EQ(S_OK, reader->ReadText(-1, line.put()));
+    EXPECT_STREQ(L"three", line.c_str()) << mode;
+    reader->get_EOS(&eos);
+    EXPECT_EQ(1, eos);
+    writeAt(0, "ONE");  // rewritten in place: seen after a seek
+    reader->put_Pos(0);
+    EXPECT_EQ(S_OK, reader->ReadText(-1, line.put()));
+    EXPECT_STREQ(L"ONE", line.c_str()) << mode;
+    CloseHandle(writer);
+  }
 }
 
 TEST_F(SFMainTest, CreateFileTruncatesAndClonesKeepTheirPositions) {

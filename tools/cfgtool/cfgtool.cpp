@@ -1,6 +1,9 @@
-// cfgtool: checks and converts text configuration files.
-//   cfgtool dump FILE        prints the tree as JSON
-//   cfgtool fmt FILE [OUT]   loads and saves again (to OUT, or in place); OUT "-" is stdout
+// cfgtool: checks and converts configuration files, text or binary (a file is read as
+// a binary stream when it is one, else as text).
+//   cfgtool dump FILE                prints the tree as JSON
+//   cfgtool fmt FILE [OUT]           saves it as text (to OUT, or in place); OUT "-" is stdout
+//   cfgtool fmt --binary FILE OUT    saves it as a binary stream
+// Files are replaced through a temporary, so a failed save keeps the old file.
 // Exit codes: 0 done, 1 usage, 2 a file could not be read or written.
 #include <charconv>
 #include <cmath>
@@ -16,7 +19,9 @@
 #include <io.h>
 #endif
 
+#include "common/BinaryConfig.h"
 #include "common/ConfigTree.h"
+#include "common/SafeFile.h"
 #include "common/TextConfig.h"
 #include "common/TextUtil.h"
 
@@ -167,34 +172,48 @@ int fail(const std::string& message) {
 }
 
 int usage() {
-  std::fputs("usage: cfgtool dump FILE\n       cfgtool fmt FILE [OUT]\n", stderr);
+  std::fputs("usage: cfgtool dump FILE\n       cfgtool fmt FILE [OUT]\n       cfgtool fmt --binary FILE OUT\n", stderr);
   return 1;
+}
+
+bool readFile(const std::filesystem::path& path, std::string& bytes) {
+#ifdef _WIN32
+  std::FILE* f = _wfopen(path.c_str(), L"rb");
+#else
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+#endif
+  if (!f) return false;
+  char chunk[65536];
+  std::size_t got;
+  while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0) bytes.append(chunk, got);
+  const bool failed = std::ferror(f) != 0;
+  std::fclose(f);
+  return !failed;
+}
+
+int writeOut(const std::string& bytes) {
+  if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size() || std::fflush(stdout) != 0)
+    return fail("cannot write the output");
+  return 0;
 }
 
 int run(const std::vector<std::filesystem::path>& args) {
   if (args.size() < 2) return usage();
   const std::filesystem::path& command = args[0];
-  cfg::Section root;
-  if (command == "dump" && args.size() == 2) {
-    if (!cfg::loadConfigFile(args[1], root)) return fail("cannot read " + display(args[1]));
-    std::string json = toJson(root);
-    if (std::fwrite(json.data(), 1, json.size(), stdout) != json.size() || std::fflush(stdout) != 0)
-      return fail("cannot write the output");
-    return 0;
-  }
-  if (command == "fmt" && (args.size() == 2 || args.size() == 3)) {
-    if (!cfg::loadConfigFile(args[1], root)) return fail("cannot read " + display(args[1]));
-    const std::filesystem::path& out = args.size() == 3 ? args[2] : args[1];
-    if (out == "-") {
-      std::string bytes = cfg::saveText(root);
-      if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size() || std::fflush(stdout) != 0)
-        return fail("cannot write the output");
-      return 0;
-    }
-    if (!cfg::saveConfigFile(out, root)) return fail("cannot write " + display(out));
-    return 0;
-  }
-  return usage();
+  const bool binary = command == "fmt" && args[1] == "--binary";
+  const bool dump = command == "dump" && args.size() == 2;
+  const bool fmt = command == "fmt" && (binary ? args.size() == 4 : (args.size() == 2 || args.size() == 3));
+  if (!dump && !fmt) return usage();
+  const std::filesystem::path& in = args[binary ? 2 : 1];
+  std::string bytes;
+  if (!readFile(in, bytes)) return fail("cannot read " + display(in));
+  const std::unique_ptr<cfg::Section> root = cfg::loadBinaryOrText(bytes);
+  if (dump) return writeOut(toJson(*root));
+  const std::filesystem::path& out = args.size() == (binary ? 4u : 3u) ? args.back() : in;
+  const std::string saved = binary ? cfg::saveBinary(*root) : cfg::saveText(*root);
+  if (out == "-") return writeOut(saved);
+  if (!orvanta::replaceFile(out, saved)) return fail("cannot write " + display(out));
+  return 0;
 }
 
 }  // namespace
