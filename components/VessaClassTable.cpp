@@ -12,6 +12,7 @@
 #include "components/module/Module.h"
 #include "components/module/Raii.h"
 #include "components/module/VessaClasses.h"
+#include "components/module/VessaCreator.h"
 #include "components/script/ScpMan.h"
 #include "components/storage/SFBinaryData.h"
 #include "components/storage/SFDirStorage.h"
@@ -23,6 +24,14 @@
 #include "components/storage/SFRecord.h"
 #include "components/storage/SFStorage.h"
 #include "components/storage/SFStream.h"
+#include "components/threads/COMApartment.h"
+#include "components/threads/COMScriptThread.h"
+#include "components/threads/COMSleeper.h"
+#include "components/threads/COMThread.h"
+#include "components/threads/CustomLock.h"
+#include "components/threads/SynchEvent.h"
+#include "components/threads/SynchMutex.h"
+#include "components/threads/SynchSemaphore.h"
 
 namespace orv {
 
@@ -54,7 +63,7 @@ ClassEntry g_classes[] = {
     {nullptr, &CLSID_SFInfo, 209, nullptr, false, nullptr},  // SFInfo
     {&CLSID_UtilStringList, &CLSID_UtilStringList, 212, &UtilStringList::Create, false, nullptr},  // UtilStringList
     {&CLSID_UtilStringListFree, &CLSID_UtilStringList, 0, &UtilStringList::Create, false, nullptr},
-    {&CLSID_CustomLock, &CLSID_CustomLock, 213, nullptr, true, nullptr},  // CustomLock
+    {&CLSID_CustomLock, &CLSID_CustomLock, 213, &CustomLock::Create, true, nullptr},  // CustomLock
     {&CLSID_ConfigFile, &CLSID_ConfigFile, 214, &ConfigFile::Create, true, nullptr},  // ConfigFile
     {&CLSID_ConfigFileFree, &CLSID_ConfigFile, 0, &ConfigFile::Create, true, nullptr},
     {&CLSID_SFField, &CLSID_SFField, 217, &SFField::Create, true, nullptr},  // SFField
@@ -70,19 +79,19 @@ ClassEntry g_classes[] = {
     {nullptr, &CLSID_VaryDispCtx, 229, nullptr, false, nullptr},  // VaryDispCtx
     {&CLSID_VaryDispCreator, &CLSID_VaryDispCreator, 228, nullptr, true, nullptr},  // VaryDispCreator
     {nullptr, &CLSID_ScpHostBufDispatch, 226, nullptr, false, nullptr},  // ScpHostBufDispatch
-    {&CLSID_VessaCreator, &CLSID_VessaCreator, 225, nullptr, true, nullptr},  // VessaCreator
-    {&CLSID_VessaCreatorFree, &CLSID_VessaCreator, 0, nullptr, true, nullptr},
-    {&CLSID_COMApartment, &CLSID_COMApartment, 222, nullptr, true, nullptr},  // COMApartment
-    {&CLSID_COMApartmentFree, &CLSID_COMApartment, 0, nullptr, true, nullptr},
-    {&CLSID_COMThread, &CLSID_COMThread, 223, nullptr, true, nullptr},  // COMThread
-    {&CLSID_COMThreadFree, &CLSID_COMThread, 0, nullptr, true, nullptr},
+    {&CLSID_VessaCreator, &CLSID_VessaCreator, 225, &VessaCreator::Create, true, nullptr},  // VessaCreator
+    {&CLSID_VessaCreatorFree, &CLSID_VessaCreator, 0, &VessaCreator::Create, true, nullptr},
+    {&CLSID_COMApartment, &CLSID_COMApartment, 222, &COMApartment::Create, true, nullptr},  // COMApartment
+    {&CLSID_COMApartmentFree, &CLSID_COMApartment, 0, &COMApartment::Create, true, nullptr},
+    {&CLSID_COMThread, &CLSID_COMThread, 223, &COMThread::Create, true, nullptr},  // COMThread
+    {&CLSID_COMThreadFree, &CLSID_COMThread, 0, &COMThread::Create, true, nullptr},
     {&CLSID_SFBinaryData, &CLSID_SFBinaryData, 230, &SFBinaryData::Create, true, nullptr},  // SFBinaryData
     {&CLSID_SFBinaryDataFree, &CLSID_SFBinaryData, 0, &SFBinaryData::Create, true, nullptr},
-    {&CLSID_COMScriptThread, &CLSID_COMScriptThread, 233, nullptr, true, nullptr},  // COMScriptThread
-    {&CLSID_COMSleeper, &CLSID_COMSleeper, 10212, nullptr, true, nullptr},  // COMSleeper
-    {&CLSID_SynchEvent, &CLSID_SynchEvent, 10214, nullptr, true, nullptr},  // SynchEvent
-    {&CLSID_SynchMutex, &CLSID_SynchMutex, 10215, nullptr, true, nullptr},  // SynchMutex
-    {&CLSID_SynchSemaphore, &CLSID_SynchSemaphore, 10213, nullptr, true, nullptr},  // SynchSemaphore
+    {&CLSID_COMScriptThread, &CLSID_COMScriptThread, 233, &COMScriptThread::Create, true, nullptr},  // COMScriptThread
+    {&CLSID_COMSleeper, &CLSID_COMSleeper, 10212, &COMSleeper::Create, true, nullptr},  // COMSleeper
+    {&CLSID_SynchEvent, &CLSID_SynchEvent, 10214, &SynchEvent::CreateInstance, true, nullptr},  // SynchEvent
+    {&CLSID_SynchMutex, &CLSID_SynchMutex, 10215, &SynchMutex::CreateInstance, true, nullptr},  // SynchMutex
+    {&CLSID_SynchSemaphore, &CLSID_SynchSemaphore, 10213, &SynchSemaphore::CreateInstance, true, nullptr},  // SynchSemaphore
 };
 
 HRESULT OpenCompositeKey(const std::wstring& guid, UniqueRegKey& key) {

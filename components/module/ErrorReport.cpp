@@ -46,6 +46,12 @@ void SetThreadErrorRecord(REFCLSID clsid, const wchar_t* description, REFIID iid
 
 }  // namespace
 
+std::wstring MessageText(UINT id) {
+  const wchar_t* text = nullptr;
+  const int n = LoadStringW(ModuleInstance(), id, reinterpret_cast<LPWSTR>(&text), 0);
+  return n > 0 ? std::wstring(text, static_cast<size_t>(n)) : std::wstring();
+}
+
 HRESULT ReportError(REFCLSID clsid, UINT id, REFIID iid, HRESULT hr, HINSTANCE module) noexcept {
   id &= 0xFFFF;
   wchar_t buffer[kMessageBufferChars] = {};

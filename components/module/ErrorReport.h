@@ -5,6 +5,8 @@
 #pragma once
 #include <windows.h>
 
+#include <string>
+
 namespace orv {
 
 // By message id: hr 0 means 0x80040000 | id. The id is looked up in `module`'s string
@@ -15,6 +17,9 @@ HRESULT ReportError(REFCLSID clsid, UINT id, REFIID iid = GUID_NULL, HRESULT hr 
 HRESULT ReportError(REFCLSID clsid, const wchar_t* text, REFIID iid = GUID_NULL, HRESULT hr = 0) noexcept;
 // By narrow text, converted with the ANSI code page.
 HRESULT ReportError(REFCLSID clsid, const char* text, REFIID iid = GUID_NULL, HRESULT hr = 0) noexcept;
+
+// A message of the module's string table as text ("" when absent).
+std::wstring MessageText(UINT id);
 
 // The HRESULT an id reports when none is given.
 constexpr HRESULT MessageHResult(UINT id) noexcept {

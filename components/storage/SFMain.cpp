@@ -357,13 +357,6 @@ STDMETHODIMP SFMain::GetSpecialPath(LONG lDir, BSTR* pVal) noexcept {
 
 namespace {
 
-// A message of the library's string table as text.
-std::wstring Message(UINT id) {
-  const wchar_t* text = nullptr;
-  const int n = LoadStringW(ModuleInstance(), id, reinterpret_cast<LPWSTR>(&text), 0);
-  return n > 0 ? std::wstring(text, static_cast<size_t>(n)) : std::wstring();
-}
-
 HRESULT FillVersionInfo(const std::vector<BYTE>& block, IVarDictionary* info) {
   void* data = nullptr;
   UINT size = 0;
@@ -429,7 +422,7 @@ STDMETHODIMP SFMain::GetVersionInfo(BSTR bstrFile, IDispatch** ppDisp) noexcept 
     ComPtr<IVarDictionary> info;
     HRESULT hr = CreateVarDictionaryObject(info.put());
     if (SUCCEEDED(hr)) hr = AddLong(info.get(), L"Result", read ? 1 : 0);
-    if (SUCCEEDED(hr)) hr = AddText(info.get(), L"ResultDescription", Message(read ? 10150 : 10149).c_str());
+    if (SUCCEEDED(hr)) hr = AddText(info.get(), L"ResultDescription", MessageText(read ? 10150 : 10149).c_str());
     if (SUCCEEDED(hr) && read) hr = FillVersionInfo(block, info.get());
     if (FAILED(hr)) return CollectionFailure(hr);
     *ppDisp = info.release();

@@ -24,7 +24,8 @@ const std::set<std::wstring> kServedClasses = {
     L"UtilStringList", L"TypeConvertor", L"SFBinaryData", L"SFField", L"SFRecord", L"SFFilter",
 
     // object creator, threads and synchronisation
-
+    L"VessaCreator", L"COMApartment", L"COMThread", L"COMScriptThread", L"COMSleeper", L"SynchEvent", L"SynchMutex",
+    L"SynchSemaphore", L"CustomLock",
 };
 
 std::wstring GuidText(REFGUID g) {
