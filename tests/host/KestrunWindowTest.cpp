@@ -82,6 +82,16 @@ class Kestrun {
   }
   HWND Item(int id) { return GetDlgItem(Main(), id); }
   std::wstring Output() { return WindowText(Item(IDC_OUTPUT)); }
+  // The pane once it shows `expected`, or what it shows when the wait runs out: a command
+  // that loads libraries may pump messages, so a round trip can overtake it.
+  std::wstring OutputOnce(const std::wstring& expected) {
+    std::wstring text = Output();
+    for (DWORD waited = 0; text != expected && waited < kWaitMs; waited += 50) {
+      Sleep(50);
+      text = Output();
+    }
+    return text;
+  }
 
   // Posts a command and waits until the window has handled it. A message sent from
   // another thread is handled before posted ones, so the first round trip may overtake
@@ -199,7 +209,7 @@ TEST(KestrunWindow, StartsWithHelpAndRunsTheEditAndAboutCommands) {
   EXPECT_EQ(ChildRect(k.Main(), IDC_OUTPUT), Describe(client));
 
   k.Command(IDM_ABOUT);
-  EXPECT_EQ(k.Output(), help + help);
+  EXPECT_EQ(k.OutputOnce(help + help), help + help);
   k.Command(IDM_SELECT_INPUT);
   k.Command(IDM_CLEAR);  // the hidden input box has the focus: the pane keeps its text
   EXPECT_EQ(k.Output(), help + help);
@@ -207,7 +217,7 @@ TEST(KestrunWindow, StartsWithHelpAndRunsTheEditAndAboutCommands) {
   k.Command(IDM_CLEAR);
   EXPECT_EQ(k.Output(), L"");
   k.Command(IDM_ABOUT);
-  EXPECT_EQ(k.Output(), help);
+  EXPECT_EQ(k.OutputOnce(help), help);
   k.Command(IDM_EXIT);
   EXPECT_EQ(k.ExitCode(), 0u);
 }
@@ -377,11 +387,11 @@ TEST(KestrunWindow, ToolsMenuRegistersLibrariesIntoThePane) {
     EXPECT_EQ(dialog.caption, L"Select the DLL");
     EXPECT_EQ(dialog.text, L"DLL,ALL");
     expected += step.line;
-    EXPECT_EQ(k.Output(), expected) << std::string(step.path.begin(), step.path.end());
+    EXPECT_EQ(k.OutputOnce(expected), expected) << std::string(step.path.begin(), step.path.end());
   }
   k.Command(IDM_REPAIR_REGISTRATIONS);
   expected += L"C:\\windows\\system32\\jscript.dll SUCCEEDED\r\nC:\\windows\\system32\\vbscript.dll SUCCEEDED\r\n";
-  EXPECT_EQ(k.Output(), expected);
+  EXPECT_EQ(k.OutputOnce(expected), expected);
   k.Command(IDM_EXIT);
   EXPECT_EQ(k.ExitCode(), 0u);
 }
