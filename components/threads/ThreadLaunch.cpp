@@ -22,7 +22,6 @@ namespace {
 
 DWORD WINAPI ThreadEntry(void* param) noexcept {
   auto* block = static_cast<ThreadBlock*>(param);
-  block->threadId_.store(GetCurrentThreadId());
   block->Run();
   // The module flag and handle are read before the block may go away with its release.
   std::atomic<bool> holdsModule{block->threadHoldsModule_.exchange(false)};
@@ -39,8 +38,10 @@ HRESULT LaunchThread(ThreadBlock* block, UniqueHandle& thread) noexcept {
   block->threadHoldsBlock_.store(true);
   ModuleLock();
   block->threadHoldsModule_.store(true);
+  // Created suspended only until its id is stored: a thread that ends at once clears it,
+  // and that must not be undone by the owner's late write.
   DWORD id = 0;
-  HANDLE h = CreateThread(nullptr, 0, &ThreadEntry, block, 0, &id);
+  HANDLE h = CreateThread(nullptr, 0, &ThreadEntry, block, CREATE_SUSPENDED, &id);
   if (!h) {
     block->threadHoldsModule_.store(false);
     ModuleUnlock();
@@ -49,10 +50,9 @@ HRESULT LaunchThread(ThreadBlock* block, UniqueHandle& thread) noexcept {
     block->Release();
     return E_FAIL;
   }
-  // The thread writes its id first thing; until then the owner's copy stands for it.
-  DWORD expected = 0;
-  block->threadId_.compare_exchange_strong(expected, id);
+  block->threadId_.store(id);
   thread.reset(h);
+  ResumeThread(h);
   return S_OK;
 }
 

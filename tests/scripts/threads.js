@@ -88,4 +88,4 @@ e = checkThrows(function () { lock.Unlock(); }, "Unlock without Lock");
 checkEqual(e && e.description, "Operation failed", "refused Unlock text");
 var t0 = new Date().getTime();
 creator.CreateObject("COMSleeper").Sleep(100);
-check(new Date().getTime() - t0 >= 90, "Sleep waits");
+check(new Date().getTime() - t0 >= 50, "Sleep waits");

@@ -126,6 +126,8 @@ TEST_F(ScriptThreadTest, StartOutcomes) {
   EXPECT_EQ(1, Start(L"1;", 0, S_OK));
   EXPECT_TRUE(Wait());
   EXPECT_EQ(L"COM initialization failed", LastError());
+  // A thread that ends at once is not taken for a running one.
+  EXPECT_TRUE(orvtest::Eventually([&] { return Flag(&ICOMScriptThread::get_Active) == 0; }));
   ASSERT_EQ(S_OK, st->put_MultiThreaded(1));
   ASSERT_EQ(S_OK, st->put_AddCreator(0));
   EXPECT_EQ(1, Start(L"Context.Add('creator', typeof Creator);", 10000, S_OK));
