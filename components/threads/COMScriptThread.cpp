@@ -13,6 +13,9 @@ namespace orv {
 
 namespace {
 
+// How long a Start that timed out lets the thread finish its set-up before it kills it.
+constexpr LONG kSettleGraceMs = 10000;
+
 // Default values are followed this many times; an object whose default value is always
 // another object (itself, say) fails instead of looping for ever.
 constexpr int kMaxReductions = 16;
@@ -54,7 +57,8 @@ HRESULT ScriptBlock::Init(HANDLE done) noexcept {
   if (!DuplicateHandle(GetCurrentProcess(), done, GetCurrentProcess(), &copy, 0, FALSE, DUPLICATE_SAME_ACCESS))
     return HRESULT_FROM_WIN32(GetLastError());
   done_.reset(copy);
-  return S_OK;
+  settled.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  return settled ? S_OK : HRESULT_FROM_WIN32(GetLastError());
 }
 
 void ScriptBlock::SetError(UINT id) noexcept {
@@ -146,6 +150,7 @@ void ScriptBlock::Run() noexcept {
   const bool com = multiThreaded && SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
   SetThreadPriority(GetCurrentThread(), priority);
   const bool prepared = com ? PrepareManager() : (FailInit(MessageText(10167)), false);
+  SetEvent(settled.get());
   if (!prepared) {
     // The engine is closed here, on its own thread; the manager stays with the block.
     if (manager_) manager_->Close();
@@ -396,6 +401,7 @@ STDMETHODIMP COMScriptThread::Start(BSTR bstrLang, BSTR bstrScript, LONG lWait, 
     return S_FALSE;
   }
   block_->SetError(10166);
+  WaitSignalled(block_->settled.get(), kSettleGraceMs);
   KillScriptThread();
   return S_FALSE;
 }

@@ -54,6 +54,11 @@ class ScriptBlock final : public ThreadBlock {
   void FailInit(const std::wstring& error) noexcept;
 
   UniqueHandle done_;  // the owner's done event, duplicated for this launch
+ public:
+  // Set once the thread has finished its set-up (the engine loaded and the script added,
+  // or the set-up failed). A thread is killed only after this: killed while it loads the
+  // engine, it could leave the process's loader or heap lock held for good.
+  UniqueHandle settled;
   ComPtr<IScpMan> manager_;
   ComPtr<IDispatch> script_;
 };
