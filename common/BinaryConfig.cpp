@@ -50,10 +50,9 @@ const std::uint8_t* bytesOf(const std::string& s) { return reinterpret_cast<cons
 // Narrow text up to its first zero byte (the terminator, or the item's end).
 std::string_view untilZero(std::string_view s) { return s.substr(0, std::min(s.find('\0'), s.size())); }
 
-std::u16string decode1252(std::string_view bytes) {
-  std::u16string out(bytes.size(), u'\0');
+void decode1252(std::string_view bytes, std::u16string& out) {
+  out.resize(bytes.size());
   for (std::size_t i = 0; i < bytes.size(); ++i) out[i] = windows1252ToUtf16(static_cast<unsigned char>(bytes[i]));
-  return out;
 }
 
 std::string encode1252(std::u16string_view text) {
@@ -147,9 +146,14 @@ bool BinaryConfigDriver::readBytes(std::uint8_t* out, std::size_t size) {
 }
 
 bool BinaryConfigDriver::readLength(std::uint32_t& length) {
-  std::uint8_t raw[4];
-  if (!readBytes(raw, 4)) return false;
-  length = le32(raw);
+  if (end_ - at_ >= 4) {
+    length = le32(buffer_.data() + at_);
+    at_ += 4;
+  } else {
+    std::uint8_t raw[4];
+    if (!readBytes(raw, 4)) return false;
+    length = le32(raw);
+  }
   // A length beyond what the source still holds is malformed, not a reason to allocate.
   const std::size_t left = source_->remaining();
   return left == SIZE_MAX || length <= left + (end_ - at_);
@@ -158,6 +162,12 @@ bool BinaryConfigDriver::readLength(std::uint32_t& length) {
 bool BinaryConfigDriver::readItem(std::string& out) {
   std::uint32_t length = 0;
   if (!readLength(length)) return false;
+  // Most items are short and already buffered.
+  if (length <= end_ - at_) {
+    out.assign(reinterpret_cast<const char*>(buffer_.data() + at_), length);
+    at_ += length;
+    return true;
+  }
   out.clear();
   // The buffer grows with the bytes that actually arrive.
   while (out.size() < length) {
@@ -171,7 +181,7 @@ bool BinaryConfigDriver::readItem(std::string& out) {
 
 bool BinaryConfigDriver::readNarrowItem(std::u16string& out) {
   if (!readItem(payload_)) return false;
-  out = codec_.decode(untilZero(payload_));
+  codec_.decode(untilZero(payload_), out);
   return true;
 }
 
@@ -207,6 +217,7 @@ ConfigDriver::Token BinaryConfigDriver::readSectionOpen(std::uint8_t descriptor)
   }
   if (!skipItems(items - needed)) return fail();
   ++depth_;
+  nameView_ = name_;
   return Token::SectionOpen;
 }
 
@@ -218,7 +229,7 @@ ConfigDriver::Token BinaryConfigDriver::readRecordBegin(std::uint8_t descriptor)
   if (named && !readNarrowItem(recordName_)) return fail();
   if (!skipItems(items - (named ? 1 : 0))) return fail();
   inRecord_ = true;
-  name_ = recordName_;
+  nameView_ = recordName_;
   return Token::RecordBegin;
 }
 
@@ -237,7 +248,7 @@ bool BinaryConfigDriver::readValue(std::uint8_t code, std::uint8_t descriptor, b
   if (!inRecord_) return true;
   kind_ = kind;
   if (kind == ValueKind::String) {
-    text_ = codec_.decode(untilZero(payload_));
+    codec_.decode(untilZero(payload_), text_);
   } else if (kind == ValueKind::WideString) {
     text_.clear();
     const std::uint8_t* p = bytesOf(payload_);
@@ -249,7 +260,7 @@ bool BinaryConfigDriver::readValue(std::uint8_t code, std::uint8_t descriptor, b
   } else if (kind == ValueKind::NarrowString) {
     payload_.resize(untilZero(payload_).size());
   }
-  name_ = recordName_;
+  nameView_ = recordName_;
   produced = true;
   return true;
 }
