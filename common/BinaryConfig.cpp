@@ -52,7 +52,10 @@ std::string_view untilZero(std::string_view s) { return s.substr(0, std::min(s.f
 
 void decode1252(std::string_view bytes, std::u16string& out) {
   out.resize(bytes.size());
-  for (std::size_t i = 0; i < bytes.size(); ++i) out[i] = windows1252ToUtf16(static_cast<unsigned char>(bytes[i]));
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    const auto b = static_cast<unsigned char>(bytes[i]);
+    out[i] = b < 0x80 ? char16_t(b) : windows1252ToUtf16(b);
+  }
 }
 
 std::string encode1252(std::u16string_view text) {
@@ -274,9 +277,9 @@ ConfigDriver::Token BinaryConfigDriver::next() {
       if (depth_ == 0 && !inRecord_) return Token::End;
       return fail();
     }
-    std::uint8_t head[2];
-    if (!readBytes(head, 2)) return fail();
-    const std::uint8_t code = head[0], descriptor = head[1];
+    if (!fill(2)) return fail();
+    const std::uint8_t code = buffer_[at_], descriptor = buffer_[at_ + 1];
+    at_ += 2;
     const unsigned items = descriptor >> 4;
     switch (code) {
       case kSectionOpen:
