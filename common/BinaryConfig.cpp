@@ -378,6 +378,27 @@ std::size_t BinaryConfigDriver::readBinary(std::uint8_t* out, std::size_t size) 
 
 // Writer
 
+namespace {
+
+// The bits of an unsigned number, little-endian, as one typed item.
+template <typename Bits>
+struct LittleEndian {
+  explicit LittleEndian(Bits bits) {
+    for (std::size_t i = 0; i < sizeof(Bits); ++i) bytes[i] = static_cast<std::uint8_t>(bits >> (8 * i));
+  }
+  std::uint8_t bytes[sizeof(Bits)];
+};
+
+template <typename Bits, typename T>
+Bits bitsOf(T v) {
+  static_assert(sizeof(Bits) == sizeof(T));
+  Bits bits;
+  std::memcpy(&bits, &v, sizeof bits);
+  return bits;
+}
+
+}  // namespace
+
 bool BinaryConfigDriver::spill() {
   if (out_.size() >= kBlock) return flush();
   return !writeFailed_;
@@ -438,9 +459,8 @@ bool BinaryConfigDriver::openSection(std::u16string_view name, const SectionExtr
   if (named) putNarrow(name);
   if (withClass) putNarrow(extra.className);
   if (withId) {
-    const std::uint8_t id[4] = {std::uint8_t(extra.id), std::uint8_t(extra.id >> 8), std::uint8_t(extra.id >> 16),
-                                std::uint8_t(extra.id >> 24)};
-    putItem(id, 4);
+    const LittleEndian<std::uint32_t> id(extra.id);
+    putItem(id.bytes, 4);
   }
   ++openSections_;
   return spill();
@@ -467,45 +487,29 @@ bool BinaryConfigDriver::endRecord() {
   return spill();
 }
 
-namespace {
-template <typename T>
-void littleEndian(T bits, std::uint8_t* out) {
-  for (std::size_t i = 0; i < sizeof(T); ++i) out[i] = static_cast<std::uint8_t>(bits >> (8 * i));
-}
-}  // namespace
-
 bool BinaryConfigDriver::writeInt(ValueName name, std::int32_t v) {
-  std::uint8_t b[4];
-  littleEndian(static_cast<std::uint32_t>(v), b);
-  return putValue(kInt, name, b, 4);
+  const LittleEndian<std::uint32_t> le(bitsOf<std::uint32_t>(v));
+  return putValue(kInt, name, le.bytes, 4);
 }
 
 bool BinaryConfigDriver::writeUInt(ValueName name, std::uint32_t v) {
-  std::uint8_t b[4];
-  littleEndian(v, b);
-  return putValue(kUInt, name, b, 4);
+  const LittleEndian<std::uint32_t> le(v);
+  return putValue(kUInt, name, le.bytes, 4);
 }
 
 bool BinaryConfigDriver::writeFloat(ValueName name, float v) {
-  std::uint32_t bits;
-  std::memcpy(&bits, &v, 4);
-  std::uint8_t b[4];
-  littleEndian(bits, b);
-  return putValue(kFloat, name, b, 4);
+  const LittleEndian<std::uint32_t> le(bitsOf<std::uint32_t>(v));
+  return putValue(kFloat, name, le.bytes, 4);
 }
 
 bool BinaryConfigDriver::writeDouble(ValueName name, double v) {
-  std::uint64_t bits;
-  std::memcpy(&bits, &v, 8);
-  std::uint8_t b[8];
-  littleEndian(bits, b);
-  return putValue(kDouble, name, b, 8);
+  const LittleEndian<std::uint64_t> le(bitsOf<std::uint64_t>(v));
+  return putValue(kDouble, name, le.bytes, 8);
 }
 
 bool BinaryConfigDriver::writeInt64(ValueName name, std::int64_t v) {
-  std::uint8_t b[8];
-  littleEndian(static_cast<std::uint64_t>(v), b);
-  return putValue(kInt64, name, b, 8);
+  const LittleEndian<std::uint64_t> le(bitsOf<std::uint64_t>(v));
+  return putValue(kInt64, name, le.bytes, 8);
 }
 
 bool BinaryConfigDriver::writeString(ValueName name, std::u16string_view v) {
