@@ -50,10 +50,12 @@ const std::uint8_t* bytesOf(const std::string& s) { return reinterpret_cast<cons
 // Narrow text up to its first zero byte (the terminator, or the item's end).
 std::string_view untilZero(std::string_view s) { return s.substr(0, std::min(s.find('\0'), s.size())); }
 
-std::u16string decode1252(std::string_view bytes) {
-  std::u16string out(bytes.size(), u'\0');
-  for (std::size_t i = 0; i < bytes.size(); ++i) out[i] = windows1252ToUtf16(static_cast<unsigned char>(bytes[i]));
-  return out;
+void decode1252(std::string_view bytes, std::u16string& out) {
+  out.resize(bytes.size());
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    const auto b = static_cast<unsigned char>(bytes[i]);
+    out[i] = b < 0x80 ? char16_t(b) : windows1252ToUtf16(b);
+  }
 }
 
 std::string encode1252(std::u16string_view text) {
@@ -147,9 +149,14 @@ bool BinaryConfigDriver::readBytes(std::uint8_t* out, std::size_t size) {
 }
 
 bool BinaryConfigDriver::readLength(std::uint32_t& length) {
-  std::uint8_t raw[4];
-  if (!readBytes(raw, 4)) return false;
-  length = le32(raw);
+  if (end_ - at_ >= 4) {
+    length = le32(buffer_.data() + at_);
+    at_ += 4;
+  } else {
+    std::uint8_t raw[4];
+    if (!readBytes(raw, 4)) return false;
+    length = le32(raw);
+  }
   // A length beyond what the source still holds is malformed, not a reason to allocate.
   const std::size_t left = source_->remaining();
   return left == SIZE_MAX || length <= left + (end_ - at_);
@@ -158,6 +165,12 @@ bool BinaryConfigDriver::readLength(std::uint32_t& length) {
 bool BinaryConfigDriver::readItem(std::string& out) {
   std::uint32_t length = 0;
   if (!readLength(length)) return false;
+  // Most items are short and already buffered.
+  if (length <= end_ - at_) {
+    out.assign(reinterpret_cast<const char*>(buffer_.data() + at_), length);
+    at_ += length;
+    return true;
+  }
   out.clear();
   // The buffer grows with the bytes that actually arrive.
   while (out.size() < length) {
@@ -171,7 +184,7 @@ bool BinaryConfigDriver::readItem(std::string& out) {
 
 bool BinaryConfigDriver::readNarrowItem(std::u16string& out) {
   if (!readItem(payload_)) return false;
-  out = codec_.decode(untilZero(payload_));
+  codec_.decode(untilZero(payload_), out);
   return true;
 }
 
@@ -207,6 +220,7 @@ ConfigDriver::Token BinaryConfigDriver::readSectionOpen(std::uint8_t descriptor)
   }
   if (!skipItems(items - needed)) return fail();
   ++depth_;
+  nameView_ = name_;
   return Token::SectionOpen;
 }
 
@@ -218,7 +232,7 @@ ConfigDriver::Token BinaryConfigDriver::readRecordBegin(std::uint8_t descriptor)
   if (named && !readNarrowItem(recordName_)) return fail();
   if (!skipItems(items - (named ? 1 : 0))) return fail();
   inRecord_ = true;
-  name_ = recordName_;
+  nameView_ = recordName_;
   return Token::RecordBegin;
 }
 
@@ -237,7 +251,7 @@ bool BinaryConfigDriver::readValue(std::uint8_t code, std::uint8_t descriptor, b
   if (!inRecord_) return true;
   kind_ = kind;
   if (kind == ValueKind::String) {
-    text_ = codec_.decode(untilZero(payload_));
+    codec_.decode(untilZero(payload_), text_);
   } else if (kind == ValueKind::WideString) {
     text_.clear();
     const std::uint8_t* p = bytesOf(payload_);
@@ -249,7 +263,7 @@ bool BinaryConfigDriver::readValue(std::uint8_t code, std::uint8_t descriptor, b
   } else if (kind == ValueKind::NarrowString) {
     payload_.resize(untilZero(payload_).size());
   }
-  name_ = recordName_;
+  nameView_ = recordName_;
   produced = true;
   return true;
 }
@@ -263,9 +277,9 @@ ConfigDriver::Token BinaryConfigDriver::next() {
       if (depth_ == 0 && !inRecord_) return Token::End;
       return fail();
     }
-    std::uint8_t head[2];
-    if (!readBytes(head, 2)) return fail();
-    const std::uint8_t code = head[0], descriptor = head[1];
+    if (!fill(2)) return fail();
+    const std::uint8_t code = buffer_[at_], descriptor = buffer_[at_ + 1];
+    at_ += 2;
     const unsigned items = descriptor >> 4;
     switch (code) {
       case kSectionOpen:
@@ -364,6 +378,27 @@ std::size_t BinaryConfigDriver::readBinary(std::uint8_t* out, std::size_t size) 
 
 // Writer
 
+namespace {
+
+// The bits of an unsigned number, little-endian, as one typed item.
+template <typename Bits>
+struct LittleEndian {
+  explicit LittleEndian(Bits bits) {
+    for (std::size_t i = 0; i < sizeof(Bits); ++i) bytes[i] = static_cast<std::uint8_t>(bits >> (8 * i));
+  }
+  std::uint8_t bytes[sizeof(Bits)];
+};
+
+template <typename Bits, typename T>
+Bits bitsOf(T v) {
+  static_assert(sizeof(Bits) == sizeof(T));
+  Bits bits;
+  std::memcpy(&bits, &v, sizeof bits);
+  return bits;
+}
+
+}  // namespace
+
 bool BinaryConfigDriver::spill() {
   if (out_.size() >= kBlock) return flush();
   return !writeFailed_;
@@ -424,9 +459,8 @@ bool BinaryConfigDriver::openSection(std::u16string_view name, const SectionExtr
   if (named) putNarrow(name);
   if (withClass) putNarrow(extra.className);
   if (withId) {
-    const std::uint8_t id[4] = {std::uint8_t(extra.id), std::uint8_t(extra.id >> 8), std::uint8_t(extra.id >> 16),
-                                std::uint8_t(extra.id >> 24)};
-    putItem(id, 4);
+    const LittleEndian<std::uint32_t> id(extra.id);
+    putItem(id.bytes, 4);
   }
   ++openSections_;
   return spill();
@@ -453,45 +487,29 @@ bool BinaryConfigDriver::endRecord() {
   return spill();
 }
 
-namespace {
-template <typename T>
-void littleEndian(T bits, std::uint8_t* out) {
-  for (std::size_t i = 0; i < sizeof(T); ++i) out[i] = static_cast<std::uint8_t>(bits >> (8 * i));
-}
-}  // namespace
-
 bool BinaryConfigDriver::writeInt(ValueName name, std::int32_t v) {
-  std::uint8_t b[4];
-  littleEndian(static_cast<std::uint32_t>(v), b);
-  return putValue(kInt, name, b, 4);
+  const LittleEndian<std::uint32_t> le(bitsOf<std::uint32_t>(v));
+  return putValue(kInt, name, le.bytes, 4);
 }
 
 bool BinaryConfigDriver::writeUInt(ValueName name, std::uint32_t v) {
-  std::uint8_t b[4];
-  littleEndian(v, b);
-  return putValue(kUInt, name, b, 4);
+  const LittleEndian<std::uint32_t> le(v);
+  return putValue(kUInt, name, le.bytes, 4);
 }
 
 bool BinaryConfigDriver::writeFloat(ValueName name, float v) {
-  std::uint32_t bits;
-  std::memcpy(&bits, &v, 4);
-  std::uint8_t b[4];
-  littleEndian(bits, b);
-  return putValue(kFloat, name, b, 4);
+  const LittleEndian<std::uint32_t> le(bitsOf<std::uint32_t>(v));
+  return putValue(kFloat, name, le.bytes, 4);
 }
 
 bool BinaryConfigDriver::writeDouble(ValueName name, double v) {
-  std::uint64_t bits;
-  std::memcpy(&bits, &v, 8);
-  std::uint8_t b[8];
-  littleEndian(bits, b);
-  return putValue(kDouble, name, b, 8);
+  const LittleEndian<std::uint64_t> le(bitsOf<std::uint64_t>(v));
+  return putValue(kDouble, name, le.bytes, 8);
 }
 
 bool BinaryConfigDriver::writeInt64(ValueName name, std::int64_t v) {
-  std::uint8_t b[8];
-  littleEndian(static_cast<std::uint64_t>(v), b);
-  return putValue(kInt64, name, b, 8);
+  const LittleEndian<std::uint64_t> le(bitsOf<std::uint64_t>(v));
+  return putValue(kInt64, name, le.bytes, 8);
 }
 
 bool BinaryConfigDriver::writeString(ValueName name, std::u16string_view v) {

@@ -75,7 +75,9 @@ class StringSink final : public ByteSink {
 // Conversion between UTF-16 and the narrow text of names and plain strings. The
 // portable default is Windows-1252; on Windows the library passes the ANSI code page.
 struct NarrowCodec {
-  std::u16string (*decode)(std::string_view bytes);
+  // Replaces out with the decoded text (reusing its room: names are decoded by the
+  // thousand).
+  void (*decode)(std::string_view bytes, std::u16string& out);
   std::string (*encode)(std::u16string_view text);
 };
 const NarrowCodec& windows1252Codec() noexcept;
@@ -103,7 +105,7 @@ class BinaryConfigDriver final : public ConfigDriver {
   std::uint32_t capabilities() const noexcept override { return kCapabilities; }
 
   Token next() override;
-  std::u16string_view name() const override { return name_; }
+  std::u16string_view name() const override { return nameView_; }
   ValueName valueName() const override;
   SectionExtra extra() const override;
   ValueKind kind() const override { return kind_; }
@@ -172,6 +174,7 @@ class BinaryConfigDriver final : public ConfigDriver {
 
   // The current token.
   std::u16string name_, valueName_, className_, recordName_;
+  std::u16string_view nameView_;  // name_, or recordName_ for values
   bool hasValueName_ = false;
   SectionExtra::Kind extraKind_ = SectionExtra::Kind::None;
   std::uint32_t id_ = 0;

@@ -12,14 +12,17 @@ namespace {
 
 constexpr std::size_t kMaxCall = 1u << 30;  // bytes per platform call
 
-std::u16string DecodeAnsi(std::string_view bytes) {
-  std::u16string out;
-  if (bytes.empty()) return out;
+void DecodeAnsi(std::string_view bytes, std::u16string& out) {
+  // ASCII reads as itself in every ANSI code page; only other text needs the platform.
+  if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+    out.assign(bytes.begin(), bytes.end());
+    return;
+  }
+  out.clear();
   const int n = MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
-  if (n <= 0) return out;
+  if (n <= 0) return;
   out.resize(static_cast<size_t>(n));
   MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), reinterpret_cast<wchar_t*>(out.data()), n);
-  return out;
 }
 
 std::string EncodeAnsi(std::u16string_view text) {
