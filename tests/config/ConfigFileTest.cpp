@@ -3,6 +3,7 @@
 // resolution, and the refusals that leave the target untouched.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -26,12 +27,12 @@ namespace {
 const wchar_t kTestKey[] = L"Software\\OrvantaTest\\ConfigFile";
 
 std::string FileBytes(const std::wstring& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(std::filesystem::path(path), std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 void PutFile(const std::wstring& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+  std::ofstream(std::filesystem::path(path), std::ios::binary | std::ios::trunc) << bytes;
 }
 
 std::string StreamBytes(IStream* s) {
