@@ -7,8 +7,8 @@
 var fs = Host.CreateObject("Orvanta.utilctls.SFMain");
 var here = Host.RuntimeParameter("ScriptPath");
 var demo = Host.ParameterCount(false) < 2;
-var source = demo ? here + "\\archive-demo" : Host.Parameter(1);
-var target = demo ? here + "\\archive-demo.stg" : Host.Parameter(2);
+var source = demo ? here + "archive-demo" : Host.Parameter(1);
+var target = demo ? here + "archive-demo.stg" : Host.Parameter(2);
 
 // Writes one small text file through a storage (a folder opened as an SFStorage).
 function writeFile(storage, name, text) {

@@ -5,7 +5,7 @@
 // writes a few payments, then walks them to answer two questions, corrects one record
 // in place, and deletes the file at the end.
 var fs = Host.CreateObject("Orvanta.utilctls.SFMain");
-var path = Host.RuntimeParameter("ScriptPath") + "\\ledger-demo.bin";
+var path = Host.RuntimeParameter("ScriptPath") + "ledger-demo.bin";
 
 // The layout: field types are variant type numbers (3 a 32-bit integer, 5 a double,
 // 8 a string of a fixed number of characters).

@@ -7,7 +7,7 @@
 var cf = Host.CreateObject("Orvanta.utilctls.ConfigFile");
 var fs = Host.CreateObject("Orvanta.utilctls.SFMain");
 var demo = Host.ParameterCount(false) == 0;
-var path = demo ? Host.RuntimeParameter("ScriptPath") + "\\settings-demo.cfg" : Host.Parameter(1);
+var path = demo ? Host.RuntimeParameter("ScriptPath") + "settings-demo.cfg" : Host.Parameter(1);
 
 // 1. A starting file. CreateSection gives a section (it holds records and sections),
 //    CreateRecord a record (it holds values). A plain value added to a section becomes

@@ -38,13 +38,13 @@ inner.Close();
 // compound file and list what it holds.
 var fs = Host.CreateObject("Orvanta.utilctls.SFMain");
 var folder = Host.RuntimeParameter("ScriptPath");
-var notes = fs.CreateFile(folder + "\\tour-notes.txt");
+var notes = fs.CreateFile(folder + "tour-notes.txt");
 notes.codePage = 65001;
 notes.WriteText("first line\r\nsecond line, \u00e9t\u00e9\r\nthird line\r\n");
 notes.Pos = 0;
 for (var n = 1; !notes.EOS; n++)
   Host.WriteLine("  line " + n + ": " + notes.ReadText(-1));
-var store = fs.CreateStorageFile(folder + "\\tour-store.bin", 0x1012);
+var store = fs.CreateStorageFile(folder + "tour-store.bin", 0x1012);
 var copy = store.CreateSubStream("notes/2026/tour.txt");
 notes.Pos = 0;
 notes.CopyTo(copy, notes.Size);
@@ -55,8 +55,8 @@ for (var k = 1; k <= items.Count; k++)
   Host.WriteLine("  stored: notes\\" + items.Key(k) + " (" + (items.Item(k).Type == 1 ? "storage" : "stream") + ")");
 Host.WriteLine("  tour.txt holds " + store.GetSubItemInfo("notes\\2026\\tour.txt").Size + " bytes");
 store.Close();
-fs.DeleteFile(folder + "\\tour-notes.txt");
-fs.DeleteFile(folder + "\\tour-store.bin");
+fs.DeleteFile(folder + "tour-notes.txt");
+fs.DeleteFile(folder + "tour-store.bin");
 
 // Configuration: a section holding one record of two values, written as text and read back.
 var cf = Host.CreateObject("Orvanta.utilctls.ConfigFile");
@@ -65,10 +65,10 @@ var size = cf.CreateRecord();
 size.Add("cx", 640);
 size.Add("cy", 480);
 settings.Add("Window", size);
-cf.Write(folder + "\\tour.cfg", settings);
-var read = cf.Read(folder + "\\tour.cfg");
+cf.Write(folder + "tour.cfg", settings);
+var read = cf.Read(folder + "tour.cfg");
 Host.WriteLine("Configuration read back: window " + read("Window")("cx") + " x " + read("Window")("cy"));
-fs.DeleteFile(folder + "\\tour.cfg");
+fs.DeleteFile(folder + "tour.cfg");
 
 // Records: a fixed layout (an integer and 8 characters) written three times to a memory
 // stream, then the second record read back by its number.

@@ -79,7 +79,7 @@ def run_one(tree, winerun, folder, lang, code, name=None, args=()):
     # Scripts are read in the ANSI code page unless they carry a byte-order mark.
     with open(os.path.join(folder, name), "wb") as f:
         f.write(b"\xef\xbb\xbf" + code.replace("\n", "\r\n").encode("utf-8") + b"\r\n")
-    windows = "T:/" + os.path.relpath(folder, tree).replace(os.sep, "/") + "/" + name
+    windows = "T:\\" + os.path.relpath(folder, tree).replace(os.sep, "\\") + "\\" + name
     try:
         p = subprocess.run([winerun, os.path.join(tree, "bin", "kestrunc.exe"), "-nohelp", windows] + list(args),
                            cwd=tree, stdin=subprocess.DEVNULL, capture_output=True, timeout=TIMEOUT_S)
