@@ -1,7 +1,8 @@
 // A short tour of the toolkit, run by `make run` in the console host:
 //   kestrunc samples/tour.js [parameters...]
 // It shows the Host object, an ordered dictionary, a second script manager in which a
-// VBScript calls back into this script's objects, and files, streams and storages.
+// VBScript calls back into this script's objects, files, streams and storages, a
+// configuration file and a record file.
 Host.WriteLine("Orvanta tour");
 Host.WriteLine("JScript " + ScriptEngineMajorVersion() + "." + ScriptEngineMinorVersion() +
                ", running " + Host.RuntimeParameter("ScriptFile"));
@@ -37,13 +38,13 @@ inner.Close();
 // compound file and list what it holds.
 var fs = Host.CreateObject("Orvanta.utilctls.SFMain");
 var folder = Host.RuntimeParameter("ScriptPath");
-var notes = fs.CreateFile(folder + "\\tour-notes.txt");
+var notes = fs.CreateFile(folder + "tour-notes.txt");
 notes.codePage = 65001;
 notes.WriteText("first line\r\nsecond line, \u00e9t\u00e9\r\nthird line\r\n");
 notes.Pos = 0;
 for (var n = 1; !notes.EOS; n++)
   Host.WriteLine("  line " + n + ": " + notes.ReadText(-1));
-var store = fs.CreateStorageFile(folder + "\\tour-store.bin", 0x1012);
+var store = fs.CreateStorageFile(folder + "tour-store.bin", 0x1012);
 var copy = store.CreateSubStream("notes/2026/tour.txt");
 notes.Pos = 0;
 notes.CopyTo(copy, notes.Size);
@@ -54,6 +55,33 @@ for (var k = 1; k <= items.Count; k++)
   Host.WriteLine("  stored: notes\\" + items.Key(k) + " (" + (items.Item(k).Type == 1 ? "storage" : "stream") + ")");
 Host.WriteLine("  tour.txt holds " + store.GetSubItemInfo("notes\\2026\\tour.txt").Size + " bytes");
 store.Close();
-fs.DeleteFile(folder + "\\tour-notes.txt");
-fs.DeleteFile(folder + "\\tour-store.bin");
+fs.DeleteFile(folder + "tour-notes.txt");
+fs.DeleteFile(folder + "tour-store.bin");
+
+// Configuration: a section holding one record of two values, written as text and read back.
+var cf = Host.CreateObject("Orvanta.utilctls.ConfigFile");
+var settings = cf.CreateSection();
+var size = cf.CreateRecord();
+size.Add("cx", 640);
+size.Add("cy", 480);
+settings.Add("Window", size);
+cf.Write(folder + "tour.cfg", settings);
+var read = cf.Read(folder + "tour.cfg");
+Host.WriteLine("Configuration read back: window " + read("Window")("cx") + " x " + read("Window")("cy"));
+fs.DeleteFile(folder + "tour.cfg");
+
+// Records: a fixed layout (an integer and 8 characters) written three times to a memory
+// stream, then the second record read back by its number.
+var rec = Host.CreateObject("Orvanta.utilctls.SFRecord");
+rec.AddField("n", 3);
+rec.AddField("word", 8, 8);
+rec.BindTo(fs.CreateMemoryStream(), Host.CreateObject("Orvanta.utilctls.SFFilter"));
+var words = ["one", "two", "three"];
+for (var w = 0; w < words.length; w++) {
+  rec.Field("n").Value = w + 1;
+  rec.Field("word").Value = words[w];
+  rec.Write();
+}
+rec.Move(1, 0);
+Host.WriteLine("Records: " + rec.RecordCount + ", the second is " + rec.Field("n").Value + " " + rec.Field("word").Value);
 Host.WriteLine("Done.");
