@@ -212,10 +212,10 @@ TEST(KestrunWindow, StartsWithHelpAndRunsTheEditAndAboutCommands) {
   EXPECT_EQ(k.OutputOnce(help + help), help + help);
   k.Command(IDM_SELECT_INPUT);
   k.Command(IDM_CLEAR);  // the hidden input box has the focus: the pane keeps its text
-  EXPECT_EQ(k.Output(), help + help);
+  EXPECT_EQ(k.OutputOnce(help + help), help + help);
   k.Command(IDM_SELECT_OUTPUT);
   k.Command(IDM_CLEAR);
-  EXPECT_EQ(k.Output(), L"");
+  EXPECT_EQ(k.OutputOnce(L""), L"");
   k.Command(IDM_ABOUT);
   EXPECT_EQ(k.OutputOnce(help), help);
   k.Command(IDM_EXIT);
@@ -227,7 +227,7 @@ TEST(KestrunWindow, NoHelpOptionInAnyCaseAndEndOfHostPart) {
     Kestrun k(args);
     ASSERT_NE(k.Main(), nullptr) << args;
     k.Settle();
-    EXPECT_EQ(k.Output(), L"") << args;
+    EXPECT_EQ(k.OutputOnce(L""), L"") << args;
     PostMessageW(k.Main(), WM_CLOSE, 0, 0);
     EXPECT_EQ(k.ExitCode(), 0u) << args;
   }
@@ -276,7 +276,7 @@ TEST(KestrunWindow, ScriptWritesAsksForInputAndGetsItThroughOnInput) {
   ASSERT_NE(k.Main(), nullptr);
   k.Settle();
   k.Settle();
-  EXPECT_EQ(k.Output(), L"started first one\r\n");
+  EXPECT_EQ(k.OutputOnce(L"started first one\r\n"), L"started first one\r\n");
   EXPECT_TRUE(IsWindowVisible(k.Item(IDC_INPUT)));
   EXPECT_TRUE(IsWindowVisible(k.Item(IDC_SUBMIT)));
   EXPECT_EQ(WindowText(k.Item(IDC_SUBMIT)), L"Send");
@@ -297,7 +297,7 @@ TEST(KestrunWindow, ScriptWritesAsksForInputAndGetsItThroughOnInput) {
   PostMessageW(k.Main(), WM_COMMAND, MAKEWPARAM(IDC_SUBMIT, BN_CLICKED), 0);
   k.Settle();
   k.Settle();
-  EXPECT_EQ(k.Output(), L"started first one\r\ngot [again]\r\n");
+  EXPECT_EQ(k.OutputOnce(L"started first one\r\ngot [again]\r\n"), L"started first one\r\ngot [again]\r\n");
   EXPECT_EQ(WindowText(k.Item(IDC_SUBMIT)), L"More");
   EXPECT_TRUE(IsWindowVisible(k.Item(IDC_INPUT)));
   // The menu's Submit input does the same; OnInput may end the program.
