@@ -14,6 +14,8 @@
 #include "components/module/VessaClasses.h"
 #include "components/module/VessaCreator.h"
 #include "components/script/ScpMan.h"
+#include "components/script/VaryDisp.h"
+#include "components/script/VaryDispCreator.h"
 #include "components/storage/SFBinaryData.h"
 #include "components/storage/SFDirStorage.h"
 #include "components/storage/SFDrive.h"
@@ -35,7 +37,7 @@
 
 namespace orv {
 
-CompositeCreator g_compositeCreator = nullptr;
+CompositeCreator g_compositeCreator = &ServeCompositeClass;
 
 namespace {
 
@@ -74,10 +76,10 @@ ClassEntry g_classes[] = {
     {&CLSID_SFFilterFree, &CLSID_SFFilter, 0, &SFFilter::Create, true, nullptr},
     {&CLSID_TypeConvertor, &CLSID_TypeConvertor, 216, &TypeConvertor::Create, true, nullptr},  // TypeConvertor
     {&CLSID_TypeConvertorFree, &CLSID_TypeConvertor, 0, &TypeConvertor::Create, true, nullptr},
-    {&CLSID_VaryDisp, &CLSID_VaryDisp, 227, nullptr, true, nullptr},  // VaryDisp
+    {&CLSID_VaryDisp, &CLSID_VaryDisp, 227, &VaryDisp::Create, true, nullptr},  // VaryDisp
     {nullptr, &CLSID_VaryDispImp, 221, nullptr, false, nullptr},  // VaryDispImp
     {nullptr, &CLSID_VaryDispCtx, 229, nullptr, false, nullptr},  // VaryDispCtx
-    {&CLSID_VaryDispCreator, &CLSID_VaryDispCreator, 228, nullptr, true, nullptr},  // VaryDispCreator
+    {&CLSID_VaryDispCreator, &CLSID_VaryDispCreator, 228, &VaryDispCreator::Create, true, nullptr},  // VaryDispCreator
     {nullptr, &CLSID_ScpHostBufDispatch, 226, nullptr, false, nullptr},  // ScpHostBufDispatch
     {&CLSID_VessaCreator, &CLSID_VessaCreator, 225, &VessaCreator::Create, true, nullptr},  // VessaCreator
     {&CLSID_VessaCreatorFree, &CLSID_VessaCreator, 0, &VessaCreator::Create, true, nullptr},
