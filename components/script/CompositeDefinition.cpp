@@ -184,7 +184,7 @@ HRESULT LoadAggregateComponent(const cfg::Section& spec, const std::wstring& nam
   ComPtr<IScpAggregate> aggregate;
   if (FAILED(CreateLibraryClass(CLSID_ScpAggregate, __uuidof(IScpAggregate), aggregate.put_void()))) return E_FAIL;
   const cfg::Section& files = spec.section(u"Files");
-  for (size_t i = 0; i < files.childCount(); ++i) {
+  for (size_t i = 1; i <= files.childCount(); ++i) {
     const cfg::Record* record = files.child(i)->asRecord();
     const std::u16string* fileName = record ? record->firstString() : nullptr;
     if (!fileName || fileName->empty()) continue;
@@ -193,7 +193,7 @@ HRESULT LoadAggregateComponent(const cfg::Section& spec, const std::wstring& nam
   }
   const cfg::Section& scripts = spec.section(u"Scripts");
   int position = 0;
-  for (size_t i = 0; i < scripts.childCount(); ++i) {
+  for (size_t i = 1; i <= scripts.childCount(); ++i) {
     const cfg::Record* record = scripts.child(i)->asRecord();
     if (!record || record->count() == 0 || InlineScriptEmpty(record->at(0))) continue;
     ++position;
@@ -221,7 +221,7 @@ HRESULT CreateComComponent(const cfg::Section& spec, const std::wstring& name, C
 HRESULT AddMembers(IVaryDispImp* composite, const cfg::Section& spec, const std::wstring& name, LONG id,
                    std::wstring& message) {
   const cfg::Section& members = spec.section(u"MEMBERS");
-  for (size_t i = 0; i < members.childCount(); ++i) {
+  for (size_t i = 1; i <= members.childCount(); ++i) {
     const cfg::Section* member = members.child(i)->asSection();
     if (!member) continue;
     const std::wstring memberName = Wide(member->name());
@@ -362,12 +362,12 @@ HRESULT LoadCompositeDefinition(IVaryDispImp* composite, const cfg::Section& tre
     scripts.definitionPath = definitionPath;
 
     const size_t at = tree.find(u"COMPONENTS");
-    const cfg::Section* components = at ? tree.child(at - 1)->asSection() : nullptr;
+    const cfg::Section* components = at ? tree.child(at)->asSection() : nullptr;
     if (!components) {
       message = L"No COMPONENTS section.";
       return E_FAIL;
     }
-    for (size_t i = 0; i < components->childCount(); ++i) {
+    for (size_t i = 1; i <= components->childCount(); ++i) {
       const cfg::Section* spec = components->child(i)->asSection();
       if (spec) RETURN_IF_FAILED(LoadComponent(composite, *spec, scripts, message));
     }

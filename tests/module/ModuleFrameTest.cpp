@@ -26,6 +26,9 @@ const std::set<std::wstring> kServedClasses = {
     // object creator, threads and synchronisation
     L"VessaCreator", L"COMApartment", L"COMThread", L"COMScriptThread", L"COMSleeper", L"SynchEvent", L"SynchMutex",
     L"SynchSemaphore", L"CustomLock",
+
+    // composites
+    L"VaryDisp", L"VaryDispCreator",
 };
 
 std::wstring GuidText(REFGUID g) {
@@ -221,9 +224,12 @@ TEST_F(ModuleFrameTest, CompositeLookupReadsUserRegistrationFirst) {
   EXPECT_EQ(CLASS_E_CLASSNOTAVAILABLE, lib.GetClassObject(clsid, IID_IUnknown, &p));
   ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueW(HKEY_CURRENT_USER, user.c_str(), L"CompositeDefinitionFile", REG_SZ,
                                            L"C:\\x.def", 20));
-  // Composites are not served by this build yet: a registered definition is still refused.
-  EXPECT_EQ(CLASS_E_CLASSNOTAVAILABLE, lib.GetClassObject(clsid, IID_IUnknown, &p));
-  EXPECT_EQ(nullptr, p);
+  // A registered definition gets a factory; the file is read only when an object is made.
+  orv::ComPtr<IClassFactory> factory;
+  ASSERT_EQ(S_OK, lib.GetClassObject(clsid, IID_IClassFactory, factory.put_void()));
+  orv::ComPtr<IUnknown> made;
+  EXPECT_EQ(MAKE_HRESULT(1, FACILITY_ITF, 10160), factory->CreateInstance(nullptr, IID_IUnknown, made.put_void()));
+  EXPECT_EQ(CLASS_E_NOAGGREGATION, factory->CreateInstance(factory.get(), IID_IUnknown, made.put_void()));
   RegDeleteTreeW(HKEY_CURRENT_USER, (L"SOFTWARE\\Classes\\CLSID\\" + guid).c_str());
 }
 

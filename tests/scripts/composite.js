@@ -35,6 +35,17 @@ failed = false;
 try { new ActiveXObject("OrvantaTest.Composite"); } catch (e) { failed = true; }
 Test.Check(failed, "gone after UnRegisterClass");
 
+// The object creator's composite routes: a definition file by name, a stream as definition.
+var vc = new ActiveXObject("Orvanta.utilctls.VessaCreator");
+Test.Check(vc.CreateObject(def).Add(1, 2) == 3, "a definition file through the object creator");
+var cf = new ActiveXObject("Orvanta.utilctls.ConfigFile");
+var s = new ActiveXObject("Orvanta.utilctls.SFMain").CreateMemoryStream();
+cf.WriteToBinaryStream(s, cf.Read("T:\\scripts\\composite-parts\\inline.def"));
+s.Pos = 0;
+Test.Check(vc.CreateObject(s).Add(2, 2) == 4, "a stream through the object creator");
+s.Pos = 0;
+Test.Check(creator.CreateObject(s, false, 4).Add(3, 3) == 6, "a stream through the creator");
+
 // Bad definitions are refused with the loader's message and nothing is registered.
 failed = null;
 try { creator.CreateObject("T:\\scripts\\composite-parts\\missing.def"); } catch (e) { failed = e; }
