@@ -2,6 +2,7 @@
 // class factory of such a class.
 #include "components/script/VaryDispCreator.h"
 
+#include <algorithm>
 #include <string>
 #include <utility>
 
@@ -130,9 +131,15 @@ HRESULT CheckRegistrationSource(const VARIANT& vDef, LONG lDefType, std::wstring
   Variant def;
   if (FAILED(def.copy_from(&vDef)) || def.vt() != VT_BSTR) return Fail(10140u);
   path.assign(V_BSTR(def.get()), SysStringLen(V_BSTR(def.get())));
+  // A full path is one that its full-path form only restates; "/" counts as "\\" (what
+  // the hosts hand scripts as their own folder may use either), and the registry gets
+  // the full-path form.
+  std::wstring given = path;
+  std::replace(given.begin(), given.end(), L'/', L'\\');
   wchar_t full[MAX_PATH * 2] = {};
-  const DWORD n = GetFullPathNameW(path.c_str(), MAX_PATH * 2, full, nullptr);
-  if (path.empty() || n == 0 || n >= MAX_PATH * 2 || lstrcmpiW(full, path.c_str()) != 0) return Fail(10140u);
+  const DWORD n = GetFullPathNameW(given.c_str(), MAX_PATH * 2, full, nullptr);
+  if (path.empty() || n == 0 || n >= MAX_PATH * 2 || lstrcmpiW(full, given.c_str()) != 0) return Fail(10140u);
+  path = full;
   const LONG source = lDefType & 0xFF;
   if (source != kDefinitionAnyFile && source != kDefinitionBinaryFile && source != kDefinitionTextFile)
     return Fail(10141u);
