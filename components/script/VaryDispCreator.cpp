@@ -146,6 +146,15 @@ HRESULT CheckRegistrationSource(const VARIANT& vDef, LONG lDefType, std::wstring
   return S_OK;
 }
 
+// The definition file of a registration, read after the checks both registration
+// members make.
+HRESULT ReadRegistrationDefinition(const VARIANT& vDef, LONG lDefType, std::wstring& path,
+                                   std::unique_ptr<cfg::Section>& tree) noexcept {
+  RETURN_IF_FAILED(CheckRegistrationSource(vDef, lDefType, path));
+  tree = ReadDefinitionFile(path, lDefType & 0xFF);
+  return tree ? S_OK : Fail(10139u);
+}
+
 // Serves one registered definition file; the file is read afresh for every instance.
 class CompositeClassFactory final : public ComObject<CompositeClassFactory, IClassFactory> {
  public:
@@ -207,9 +216,8 @@ STDMETHODIMP VaryDispCreator::CreateObject(VARIANT vDef, LONG bCtl, LONG lDefTyp
 STDMETHODIMP VaryDispCreator::RegisterClass(VARIANT vDef, LONG bCtl, LONG lDefType) noexcept {
   try {
     std::wstring path;
-    RETURN_IF_FAILED(CheckRegistrationSource(vDef, lDefType, path));
-    std::unique_ptr<cfg::Section> tree = ReadDefinitionFile(path, lDefType & 0xFF);
-    if (!tree) return Fail(10139u);
+    std::unique_ptr<cfg::Section> tree;
+    RETURN_IF_FAILED(ReadRegistrationDefinition(vDef, lDefType, path, tree));
     // A definition that cannot build its composite is not registered: it would fail at
     // every creation. The trial composite is released right away.
     ComPtr<IVaryDispImp> trial;
@@ -229,9 +237,8 @@ STDMETHODIMP VaryDispCreator::RegisterClass(VARIANT vDef, LONG bCtl, LONG lDefTy
 STDMETHODIMP VaryDispCreator::UnRegisterClass(VARIANT vDef, LONG bCtl, LONG lDefType) noexcept {
   try {
     std::wstring path;
-    RETURN_IF_FAILED(CheckRegistrationSource(vDef, lDefType, path));
-    std::unique_ptr<cfg::Section> tree = ReadDefinitionFile(path, lDefType & 0xFF);
-    if (!tree) return Fail(10139u);
+    std::unique_ptr<cfg::Section> tree;
+    RETURN_IF_FAILED(ReadRegistrationDefinition(vDef, lDefType, path, tree));
     ClassSettings settings;
     if (!ReadClassSettings(*tree, settings))
       return Fail(std::wstring(L"Definition file does not contain ProgID and/or ClassID"));
