@@ -294,6 +294,36 @@ TEST_F(DefinitionTest, LoaderMessagesNameWhatFailed) {
       << "an inline script that does not compile";
 }
 
+TEST_F(DefinitionTest, RegistryBranchesAndUnicodeScripts) {
+  // A definition in a registry branch (root byte 1: the current user), its script inline.
+  const std::wstring member = L"Software\\OrvantaTest\\Def\\COMPONENTS\\S\\MEMBERS\\M";
+  ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueW(HKEY_CURRENT_USER, member.c_str(), L"InternalName", REG_SZ, L"F", 4));
+  const std::wstring component = L"Software\\OrvantaTest\\Def\\COMPONENTS\\S";
+  const wchar_t script[] = L"Function F()\nF = 7\nEnd Function";
+  RegSetKeyValueW(HKEY_CURRENT_USER, component.c_str(), L"Type", REG_SZ, L"SCRIPT", 14);
+  RegSetKeyValueW(HKEY_CURRENT_USER, component.c_str(), L"Script", REG_SZ, script, sizeof(script));
+  ComPtr<IDispatch> made;
+  ASSERT_EQ(S_OK, creator->CreateObject(*Str(L"Software\\OrvantaTest\\Def").get(), 0, 0x103, made.put()));
+  Variant r;
+  EXPECT_EQ(S_OK, orvtest::CallByName(made.get(), L"M", DISPATCH_METHOD, nullptr, 0, r.put()));
+  EXPECT_EQ(L"7", orvtest::Text(r.get()));
+  RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\OrvantaTest");
+  EXPECT_EQ(MAKE_HRESULT(1, FACILITY_ITF, 10139),
+            creator->CreateObject(*Str(L"Software\\OrvantaTest\\Def").get(), 0, 0x103, made.put()));
+
+  // UTF-16 script files when UnicodeScripts says so.
+  const std::wstring text = L"Function U()\r\nU = \"\u00e9t\u00e9\"\r\nEnd Function\r\n";
+  Write(L"wide.vbs", std::string(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t)));
+  const std::wstring def = Write(
+      L"wide.def", "{ OPTIONS:\n(int)UnicodeScripts=1\n} OPTIONS;\n{ COMPONENTS:\n" +
+                       ScriptComponent("S", "(string)File=wide.vbs\n{ MEMBERS:\n{ U:\n(string)InternalName=U\n"
+                                            "} U;\n} MEMBERS;\n") +
+                       "} COMPONENTS;\n");
+  ASSERT_EQ(S_OK, creator->CreateObject(*Str(def.c_str()).get(), 0, 2, made.put()));
+  EXPECT_EQ(S_OK, orvtest::CallByName(made.get(), L"U", DISPATCH_METHOD, nullptr, 0, r.put()));
+  EXPECT_EQ(L"\u00e9t\u00e9", orvtest::Text(r.get()));
+}
+
 TEST_F(DefinitionTest, RegisteredClassesAreServedByTheModuleWithPerUserFirst) {
   Write(L"one.vbs", "Function Which()\nWhich = 1\nEnd Function\n");
   Write(L"two.vbs", "Function Which()\nWhich = 2\nEnd Function\n");
