@@ -13,6 +13,7 @@
 #include "components/module/Raii.h"
 #include "components/module/VessaClasses.h"
 #include "components/module/VessaCreator.h"
+#include "components/script/ScpAggregate.h"
 #include "components/script/ScpMan.h"
 #include "components/script/VaryDisp.h"
 #include "components/script/VaryDispCreator.h"
@@ -47,8 +48,8 @@ ClassEntry g_classes[] = {
     {&CLSID_VarDictionaryFree, &CLSID_VarDictionary, 0, &VarDictionary::Create, false, nullptr},
     {&CLSID_ScpMan, &CLSID_ScpMan, 203, &ScpMan::Create, true, nullptr},  // ScpMan
     {&CLSID_ScpManFree, &CLSID_ScpMan, 0, &ScpMan::Create, true, nullptr},
-    {&CLSID_ScpAggregate, &CLSID_ScpAggregate, 220, nullptr, false, nullptr},  // ScpAggregate
-    {&CLSID_ScpAggregateFree, &CLSID_ScpAggregate, 0, nullptr, false, nullptr},
+    {&CLSID_ScpAggregate, &CLSID_ScpAggregate, 220, &ScpAggregate::Create, false, nullptr},  // ScpAggregate
+    {&CLSID_ScpAggregateFree, &CLSID_ScpAggregate, 0, &ScpAggregate::Create, false, nullptr},
     {&CLSID_SFFileStream, &CLSID_SFFileStream, 205, &SFFileStream::Create, true, nullptr},  // SFFileStream
     {&CLSID_SFFileStreamFree, &CLSID_SFFileStream, 0, &SFFileStream::Create, true, nullptr},
     {&CLSID_SFDirStorage, &CLSID_SFDirStorage, 204, &SFDirStorage::Create, true, nullptr},  // SFDirStorage

@@ -28,7 +28,7 @@ const std::set<std::wstring> kServedClasses = {
     L"SynchSemaphore", L"CustomLock",
 
     // composites
-    L"VaryDisp", L"VaryDispCreator",
+    L"ScpAggregate", L"VaryDisp", L"VaryDispCreator",
 };
 
 std::wstring GuidText(REFGUID g) {
