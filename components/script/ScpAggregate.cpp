@@ -7,7 +7,8 @@
 // has not started yet is therefore refused by the engine that receives it. So the
 // bindings of an activation are made right after the managers have started (each
 // manager is running, so the item reaches its engine at once), and a language added
-// while the aggregate runs starts before the others are bound to it. Global code of one
+// while the aggregate runs starts before the others are bound to it; one added before
+// the first Run is bound only by that Run's activation. Global code of one
 // language cannot call another language while the aggregate starts; functions can, in
 // both directions, once Run has returned.
 #include "components/script/ScpAggregate.h"
@@ -210,7 +211,9 @@ STDMETHODIMP ScpAggregate::AddEngine(BSTR bstrEngine, VARIANT* pvarResult) noexc
     started = manager->Run(ok.put());
     if (started == S_OK && runState_ == 2) started = manager->Connect(ok.put());
   }
-  for (size_t i = 0; i < position; ++i) Bind(engines_[i].manager.get(), manager.get());
+  // Before the first Run there is nothing to bind yet: activation binds every pair.
+  if (active_)
+    for (size_t i = 0; i < position; ++i) Bind(engines_[i].manager.get(), manager.get());
   if (started != S_OK) {
     errorSource_ = static_cast<LONG>(position);
     return S_FALSE;
