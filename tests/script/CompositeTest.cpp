@@ -272,6 +272,7 @@ TEST_F(DefinitionTest, LoaderMessagesNameWhatFailed) {
       {"{ S:\n(string)Type=SCRIPT\n(string)File=good.vbs\n(string)File=broken.vbs\n} S;\n",
        L"Compile time error in S in file: broken.vbs "},
       {"{ S:\n(string)Type=SCRIPT\n(string)Script=x = \n} S;\n", L"Compile time error in S in the script#: 1 "},
+      {"{ S:\n(string)Type=SCRIPT\n(string)File=missing.vbs\n} S;\n", L"Compile time error in S in file: missing.vbs "},
       {"{ S:\n(string)Type=SCRIPT\n(string)File=good.vbs\n{ MEMBERS:\n{ M:\n(string)InternalName=F\n(int)DISPID=5\n} M;\n"
        "{ N:\n(string)InternalName=F\n(int)DISPID=5\n} N;\n} MEMBERS;\n} S;\n",
        L"Failed to add member N of S to the composite"},
@@ -284,6 +285,12 @@ TEST_F(DefinitionTest, LoaderMessagesNameWhatFailed) {
     const std::wstring message = CreateMessage(Write(L"case.def", text));
     EXPECT_EQ(0u, message.find(c.expectedStart)) << Narrow(message) << " / " << Narrow(c.expectedStart);
   }
+  // A definition that does not build is not registered.
+  const std::wstring broken = Write(L"broken.def", "{ COMPONENTS:\n" + ScriptComponent("S", "(string)File=broken.vbs\n") +
+                                                       "} COMPONENTS;\n{ CLASS:\n(string)ProgID=OrvantaTest.Broken\n"
+                                                       "(string)ClassID={0C5E7F11-2B3A-4D8C-9E6F-1A2B3C4D5E6F}\n} CLASS;\n");
+  EXPECT_EQ(DISP_E_EXCEPTION, creator->RegisterClass(*Str(broken.c_str()).get(), 0, 0));
+  EXPECT_FALSE(orvtest::KeyExists(L"OrvantaTest.Broken"));
   // Lower-case "script", a bare file name next to the definition, an inline script.
   const std::wstring good = Write(
       L"good.def", "{ COMPONENTS:\n" +
