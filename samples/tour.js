@@ -2,7 +2,7 @@
 //   kestrunc samples/tour.js [parameters...]
 // It shows the Host object, an ordered dictionary, a second script manager in which a
 // VBScript calls back into this script's objects, files, streams and storages, a
-// configuration file and a record file.
+// configuration file, a record file and a composite.
 Host.WriteLine("Orvanta tour");
 Host.WriteLine("JScript " + ScriptEngineMajorVersion() + "." + ScriptEngineMinorVersion() +
                ", running " + Host.RuntimeParameter("ScriptFile"));
@@ -84,4 +84,19 @@ for (var w = 0; w < words.length; w++) {
 }
 rec.Move(1, 0);
 Host.WriteLine("Records: " + rec.RecordCount + ", the second is " + rec.Field("n").Value + " " + rec.Field("word").Value);
+// A composite: one object whose members are carried out by others. Here the dictionary
+// answers Size, and a VBScript function answers Double.
+var calc = Host.CreateObject("Orvanta.Scphost.ScpMan2");
+calc.LoadEngine("VBScript");
+calc.AddText("Function Double(x)\nDouble = 2 * x\nEnd Function");
+calc.Run();
+var vd = Host.CreateObject("Orvanta.utilctls.VaryDisp");
+vd.AddObject("Fruit", fruit);
+vd.AddObject("Calc", calc);
+vd.AddMember("Size", "Fruit", "Count", 2);
+vd.AddMember("Double", "Calc", "Double");
+var both = vd.theObject;
+Host.WriteLine("Composite: Size " + both.Size + ", Double(21) " + both.Double(21));
+calc.Close();
+
 Host.WriteLine("Done.");
