@@ -73,6 +73,17 @@ size_t ScpAggregate::FindScriptLanguage(const VARIANT* language) const noexcept 
   return static_cast<size_t>(key.position) - 1;
 }
 
+HRESULT ScpAggregate::SelectLanguage(BSTR language, BSTR code, size_t& at) noexcept {
+  at = FindLanguage(std::wstring_view(language, SysStringLen(language)));
+  if (at == kNotFound) {
+    errorSource_ = kNoErrorSource;
+    return S_FALSE;
+  }
+  if (!code) return E_INVALIDARG;
+  errorSource_ = static_cast<LONG>(at);
+  return S_OK;
+}
+
 HRESULT ScpAggregate::CopyCommonItems(IScpMan* target) noexcept {
   LONG count = 0;
   RETURN_IF_FAILED(items_->get_Count(&count));
@@ -227,13 +238,8 @@ STDMETHODIMP ScpAggregate::AddTextEx(BSTR bstrLanguage, BSTR bstrText, LONG lLin
   *pbResult = 0;
   if (!bstrLanguage) return E_INVALIDARG;
   LockGuard guard(lock_);
-  const size_t at = FindLanguage(std::wstring_view(bstrLanguage, SysStringLen(bstrLanguage)));
-  if (at == kNotFound) {
-    errorSource_ = kNoErrorSource;
-    return S_FALSE;
-  }
-  if (!bstrText) return E_INVALIDARG;
-  errorSource_ = static_cast<LONG>(at);
+  size_t at = kNotFound;
+  if (const HRESULT hr = SelectLanguage(bstrLanguage, bstrText, at); hr != S_OK) return hr;
   return engines_[at].manager->AddTextEx(bstrText, lLineNumber, lContext, varItemCtx, pbResult);
 }
 
@@ -350,13 +356,8 @@ STDMETHODIMP ScpAggregate::AddEventHandler(BSTR bstrItem, BSTR bstrSubItem, BSTR
   SetSuccessFlag(pvarResult, false);
   if (!bstrLanguage) return E_INVALIDARG;
   LockGuard guard(lock_);
-  const size_t at = FindLanguage(std::wstring_view(bstrLanguage, SysStringLen(bstrLanguage)));
-  if (at == kNotFound) {
-    errorSource_ = kNoErrorSource;
-    return S_FALSE;
-  }
-  if (!bstrCode) return E_INVALIDARG;
-  errorSource_ = static_cast<LONG>(at);
+  size_t at = kNotFound;
+  if (const HRESULT hr = SelectLanguage(bstrLanguage, bstrCode, at); hr != S_OK) return hr;
   return engines_[at].manager->AddEventHandler(bstrItem, bstrSubItem, bstrEvent, bstrCode, pvarResult);
 }
 

@@ -65,6 +65,9 @@ class ScpAggregate final : public ComObject<ScpAggregate, Dual<IScpAggregate>, E
   size_t FindLanguage(std::wstring_view language) const noexcept;
   // The engine a `script` argument names: missing means the first, a number a position.
   size_t FindScriptLanguage(const VARIANT* language) const noexcept;
+  // The language code is added to (lock held): S_FALSE when unknown, E_INVALIDARG
+  // without code; otherwise it becomes the error source.
+  HRESULT SelectLanguage(BSTR language, BSTR code, size_t& at) noexcept;
   HRESULT CopyCommonItems(IScpMan* target) noexcept;
   // Makes `other`'s globals global members of `target`, under the next binding name.
   HRESULT Bind(IScpMan* target, IScpMan* other) noexcept;
