@@ -2,7 +2,7 @@
 //   kestrunc samples/tour.js [parameters...]
 // It shows the Host object, an ordered dictionary, a second script manager in which a
 // VBScript calls back into this script's objects, files, streams and storages, a
-// configuration file and a record file.
+// configuration file, a record file and a script thread.
 Host.WriteLine("Orvanta tour");
 Host.WriteLine("JScript " + ScriptEngineMajorVersion() + "." + ScriptEngineMinorVersion() +
                ", running " + Host.RuntimeParameter("ScriptFile"));
@@ -84,4 +84,14 @@ for (var w = 0; w < words.length; w++) {
 }
 rec.Move(1, 0);
 Host.WriteLine("Records: " + rec.RecordCount + ", the second is " + rec.Field("n").Value + " " + rec.Field("word").Value);
+// Threads: a second JScript runs on a thread of its own. This script hands it a number
+// through their shared dictionary, starts its routine in the background and waits for it
+// (samples/threads.js shows more).
+var worker = Host.CreateObject("Orvanta.utilctls.COMScriptThread");
+worker.Value.Add("n", 10);
+worker.Start("JScript", "function Sum() { var s = 0; for (var i = 1; i <= Context.Item('n'); i++) s += i; return s; }", 10000);
+worker.Execute("Sum");
+worker.Wait(10000);
+Host.WriteLine("Script thread: 1 + ... + 10 = " + worker.Result);
+worker.Stop();
 Host.WriteLine("Done.");
