@@ -2,7 +2,7 @@
 //   kestrunc samples/tour.js [parameters...]
 // It shows the Host object, an ordered dictionary, a second script manager in which a
 // VBScript calls back into this script's objects, files, streams and storages, a
-// configuration file, a record file and a composite.
+// configuration file, a record file, a composite and a script thread.
 Host.WriteLine("Orvanta tour");
 Host.WriteLine("JScript " + ScriptEngineMajorVersion() + "." + ScriptEngineMinorVersion() +
                ", running " + Host.RuntimeParameter("ScriptFile"));
@@ -99,4 +99,14 @@ var both = vd.theObject;
 Host.WriteLine("Composite: Size " + both.Size + ", Double(21) " + both.Double(21));
 calc.Close();
 
+// Threads: a second JScript runs on a thread of its own. This script hands it a number
+// through their shared dictionary, starts its routine in the background and waits for it
+// (samples/threads.js shows more).
+var worker = Host.CreateObject("Orvanta.utilctls.COMScriptThread");
+worker.Value.Add("n", 10);
+worker.Start("JScript", "function Sum() { var s = 0; for (var i = 1; i <= Context.Item('n'); i++) s += i; return s; }", 10000);
+worker.Execute("Sum");
+worker.Wait(10000);
+Host.WriteLine("Script thread: 1 + ... + 10 = " + worker.Result);
+worker.Stop();
 Host.WriteLine("Done.");

@@ -31,7 +31,7 @@ endforeach()
 # The samples (the tour of `make run` too): each runs in kestrunc from a folder of its own
 # in the build tree and must print what tests/docs/samples/NAME.txt holds, leaving nothing
 # behind.
-foreach(sample settings archive ledger composite tour)
+foreach(sample settings archive ledger composite threads tour)
   add_test(NAME sample_${sample}
     COMMAND ${doc_runner} --script ${CMAKE_SOURCE_DIR}/samples/${sample}.js
             ${CMAKE_CURRENT_SOURCE_DIR}/docs/samples/${sample}.txt ${CMAKE_BINARY_DIR} ${CMAKE_SOURCE_DIR}/tools/winerun)
