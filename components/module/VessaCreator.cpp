@@ -133,26 +133,9 @@ HRESULT CreateLibraryClass(REFCLSID clsid, REFIID riid, void** ppv) noexcept {
 
 HRESULT CreateFromCompositeDefinition(const VARIANT& definition, LONG defType, IDispatch** out) noexcept {
   *out = nullptr;
-  ComPtr<IDispatch> creator;
-  RETURN_IF_FAILED(CreateLibraryClass(CLSID_VaryDispCreator, IID_IDispatch, creator.put_void()));
-  DISPID id = DISPID_UNKNOWN;
-  LPOLESTR name = const_cast<LPOLESTR>(L"CreateObject");
-  RETURN_IF_FAILED(creator->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_SYSTEM_DEFAULT, &id));
-  // Arguments in reverse order: lDefType, bCtl, vDef.
-  VARIANT args[3];
-  V_VT(&args[0]) = VT_I4;
-  V_I4(&args[0]) = defType;
-  V_VT(&args[1]) = VT_BOOL;
-  V_BOOL(&args[1]) = VARIANT_FALSE;
-  args[2] = definition;
-  DISPPARAMS params = {args, nullptr, 3, 0};
-  Variant result;
-  RETURN_IF_FAILED(creator->Invoke(id, IID_NULL, LOCALE_SYSTEM_DEFAULT, DISPATCH_METHOD, &params, result.get(),
-                                   nullptr, nullptr));
-  if (result.vt() != VT_DISPATCH || !V_DISPATCH(result.get())) return E_NOINTERFACE;
-  *out = V_DISPATCH(result.get());
-  (*out)->AddRef();
-  return S_OK;
+  ComPtr<IVaryDispCreator> creator;
+  RETURN_IF_FAILED(CreateLibraryClass(CLSID_VaryDispCreator, IID_IVaryDispCreator, creator.put_void()));
+  return creator->CreateObject(definition, VARIANT_FALSE, defType, out);
 }
 
 STDMETHODIMP VessaCreator::CreateObject(VARIANT vID, LONG lFlags, IDispatch** ppDisp) noexcept {
@@ -189,6 +172,10 @@ STDMETHODIMP VessaCreator::CreateObject(VARIANT vID, LONG lFlags, IDispatch** pp
         }
         case CreateAttempt::CompositeName:
           hr = CreateFromCompositeDefinition(*text.get(), 0, ppDisp);
+          // Most plain names name no definition at all: the reader's record would
+          // stand in for the class name's failure. A definition that was read but
+          // does not build keeps its loader message.
+          if (hr == MessageHResult(10139)) SetErrorInfo(0, nullptr);
           break;
         case CreateAttempt::ShortName:
           hr = CreateByShortName(name, ppDisp);

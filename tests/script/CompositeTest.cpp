@@ -291,6 +291,16 @@ TEST_F(DefinitionTest, LoaderMessagesNameWhatFailed) {
                                                        "(string)ClassID={0C5E7F11-2B3A-4D8C-9E6F-1A2B3C4D5E6F}\n} CLASS;\n");
   EXPECT_EQ(DISP_E_EXCEPTION, creator->RegisterClass(*Str(broken.c_str()).get(), 0, 0));
   EXPECT_FALSE(orvtest::KeyExists(L"OrvantaTest.Broken"));
+  // Through the object creator a definition named in a plain identifier keeps its loader
+  // message; a name that reaches no definition fails as an unknown class, without one.
+  ComPtr<IVessaCreator> objects;
+  ASSERT_EQ(S_OK, CoCreateInstance(CLSID_VessaCreator, nullptr, CLSCTX_INPROC_SERVER, IID_IVessaCreator,
+                                   objects.put_void()));
+  ComPtr<IDispatch> none;
+  EXPECT_EQ(REGDB_E_CLASSNOTREG, objects->CreateObject(*Str(broken.c_str()).get(), 0, none.put()));
+  EXPECT_EQ(0u, orvtest::TakeErrorRecord().description.find(L"Compile time error in S in file: broken.vbs"));
+  EXPECT_EQ(REGDB_E_CLASSNOTREG, objects->CreateObject(*Str(L"NoSuchDefinition").get(), 0, none.put()));
+  EXPECT_FALSE(orvtest::TakeErrorRecord().present);
   // Lower-case "script", a bare file name next to the definition, an inline script.
   const std::wstring good = Write(
       L"good.def", "{ COMPONENTS:\n" +
