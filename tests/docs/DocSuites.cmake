@@ -37,3 +37,10 @@ foreach(sample settings archive ledger composite threads tour)
             ${CMAKE_CURRENT_SOURCE_DIR}/docs/samples/${sample}.txt ${CMAKE_BINARY_DIR} ${CMAKE_SOURCE_DIR}/tools/winerun)
   set_tests_properties(sample_${sample} PROPERTIES FIXTURES_REQUIRED registered TIMEOUT 300 LABELS docs)
 endforeach()
+
+# The gateway's sample page, run by the page host with a user who agrees.
+add_test(NAME sample_page
+  COMMAND ${doc_runner} --program ${CMAKE_CURRENT_SOURCE_DIR}/docs/samples/page.txt ${CMAKE_BINARY_DIR}
+          ${CMAKE_SOURCE_DIR}/tools/winerun bin/pagehost.exe --run file:///T:/samples/page.htm)
+set_tests_properties(sample_page PROPERTIES FIXTURES_REQUIRED registered TIMEOUT 300 LABELS docs
+  RESOURCE_LOCK pagehost_log)

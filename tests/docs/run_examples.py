@@ -3,6 +3,7 @@
 
   run_examples.py PAGE.md TREE WINERUN
   run_examples.py --script SCRIPT EXPECTED TREE WINERUN [script parameters...]
+  run_examples.py --program EXPECTED TREE WINERUN PROGRAM [arguments...]
 
 Every fenced ```js or ```vbs block of the page is an example; the fenced ```output block
 that follows it (blank lines between are allowed, nothing else) is what the example must
@@ -11,7 +12,8 @@ build tree (TREE/docs-examples/PAGE-N, drive T:), must end with exit code 0, pri
 its output block (line ends and trailing blanks aside) and leave nothing behind in its
 folder. A js or vbs block without an output block is an error, as is a reference page
 without at least one example in each language. With --script, one script file (a sample)
-runs the same way and its output is compared with the file EXPECTED.
+runs the same way and its output is compared with the file EXPECTED; with --program, a
+program of the build tree (such as the page host running a sample page) does.
 """
 import os
 import re
@@ -125,7 +127,21 @@ def run_script(script, expected_file, tree, winerun, args):
     return 0 if ok else 1
 
 
+def run_program(expected_file, tree, winerun, program, args):
+    with open(expected_file, encoding="utf-8") as f:
+        expected = f.read()
+    try:
+        p = subprocess.run([os.path.abspath(winerun), os.path.join(os.path.abspath(tree), program)] + list(args),
+                           cwd=tree, stdin=subprocess.DEVNULL, capture_output=True, timeout=TIMEOUT_S)
+        rc, out, err = p.returncode, p.stdout.decode("utf-8", "replace"), p.stderr.decode("utf-8", "replace")
+    except subprocess.TimeoutExpired:
+        rc, out, err = -1, "", "no end within %d s" % TIMEOUT_S
+    return 0 if check(" ".join([program] + list(args)), rc, out, err, [], expected) else 1
+
+
 def main():
+    if sys.argv[1] == "--program":
+        return run_program(sys.argv[2], sys.argv[3], sys.argv[4], sys.argv[5], sys.argv[6:])
     if sys.argv[1] == "--script":
         return run_script(sys.argv[2], sys.argv[3], sys.argv[4], sys.argv[5], sys.argv[6:])
     page, tree, winerun = sys.argv[1], os.path.abspath(sys.argv[2]), os.path.abspath(sys.argv[3])

@@ -19,7 +19,16 @@ add_test(NAME gateway_pagehost_sample
   COMMAND ${CMAKE_SOURCE_DIR}/tools/winerun ${CMAKE_BINARY_DIR}/bin/pagehost.exe --route container
           file:///T:/samples/page.htm demo - scratch log)
 set_tests_properties(gateway_pagehost_sample PROPERTIES FIXTURES_REQUIRED registered TIMEOUT 120
-  PASS_REGULAR_EXPRESSION "dialog \"Vantor profile access\":.*\\[Demo pages\\].*Profile demo: ok.*CreateObject\\(-\\): ok.*CreateObject\\(scratch\\): ok.*CreateObject\\(log\\): ok")
+  PASS_REGULAR_EXPRESSION "dialog \"Vantor profile access\":.*\\[Demo pages\\].*Profile demo: ok.*CreateObject\\(-\\): ok.*CreateObject\\(scratch\\): ok.*CreateObject\\(log\\): ok"
+  RESOURCE_LOCK pagehost_log)
+
+# The sample page (its run with a user who agrees is the sample_page test) when the user
+# says no: the page catches the refusal, and its VBScript sees no profile.
+add_test(NAME gateway_page_denied
+  COMMAND ${CMAKE_SOURCE_DIR}/tools/winerun ${CMAKE_BINARY_DIR}/bin/pagehost.exe --answer deny
+          --run file:///T:/samples/page.htm)
+set_tests_properties(gateway_page_denied PROPERTIES FIXTURES_REQUIRED registered TIMEOUT 120
+  PASS_REGULAR_EXPRESSION "^dialog \"Vantor profile access\":[^\n]*\nNo access: The access to the Vantor profile has been denied by the user.\n$")
 
 # A picture of the confirmation dialog drawn under a virtual X server (build tree's
 # vantor-confirm-screenshot.png, kept for people to look at); nobody answers it.
