@@ -31,10 +31,13 @@ test-native: build-native
 test-win: build-win
 	@tools/test-summary $(WIN)
 
-# The sample runs in the console host; kestrun.exe runs it in the window.
+# The tour runs in the console host (kestrun.exe runs it in the window), then the page
+# host shows the gateway with the sample page.
 run: build-win
 	@tools/winerun $(WIN)/bin/regdll.exe T:/bin/OrvantaVessa.dll T:/bin/Vantor.dll
 	@tools/winerun --tree $(WIN) $(WIN)/bin/kestrunc.exe T:/samples/tour.js
+	@echo "The gateway's sample page (pagehost plays the browser and a user who agrees):"
+	@tools/winerun --tree $(WIN) $(WIN)/bin/pagehost.exe --run file:///T:/samples/page.htm
 
 # The installer package: build/win/Orvanta.msi.
 installer: build-win
