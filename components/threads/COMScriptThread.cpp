@@ -220,8 +220,18 @@ void ScriptBlock::CallRoutine(const std::wstring& name) noexcept {
   LPOLESTR names[] = {routine.get()};
   DISPID id = DISPID_UNKNOWN;
   HRESULT hr = script_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_SYSTEM_DEFAULT, &id);
+  if (FAILED(hr)) {
+    // No script error happened: the manager's last error would be empty or an older one.
+    try {
+      const std::wstring error = L"The script defines no routine " + name + L".";
+      SetOutcome(hr, 0, &error);
+    } catch (...) {
+      SetOutcome(hr, 0, nullptr);
+    }
+    return;
+  }
   Variant returned;
-  if (SUCCEEDED(hr)) {
+  {
     DISPPARAMS none = {nullptr, nullptr, 0, 0};
     EXCEPINFO excep = {};
     hr = script_->Invoke(id, IID_NULL, LOCALE_SYSTEM_DEFAULT, DISPATCH_METHOD, &none, returned.get(), &excep, nullptr);

@@ -174,7 +174,7 @@ TEST_F(ScriptThreadTest, RoutinesByNameAndTheirResults) {
       {L"endless", 0, L"0", L"Cannot strip a value from the result."},
       {L"unloop", 1, L"<empty>", L""},  // the dictionary that held itself goes
       {L"fails", 0, L"0", nullptr},
-      {L"missing", 0, L"0", nullptr},
+      {L"missing", 0, L"0", L"The script defines no routine missing."},
   };
   for (const auto& row : rows) {
     ASSERT_EQ(1, Execute(row.routine)) << row.routine;
