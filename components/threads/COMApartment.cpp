@@ -25,6 +25,7 @@ void ApartmentBlock::Run() noexcept {
   }
   ComPtr<IDispatch> creator;
   if (FAILED(VessaCreator::Create(nullptr, IID_IDispatch, creator.put_void())) || !creator) {
+    BeginTeardown();
     clearThreadId();
     startStatus = E_FAIL;
     SetEvent(signal.get());
@@ -36,6 +37,7 @@ void ApartmentBlock::Run() noexcept {
   CreateMessageQueue();
   SetEvent(signal.get());
   RunMessageLoop([] {});
+  BeginTeardown();
   clearThreadId();
   startStatus = S_OK;
   creator.reset();

@@ -152,6 +152,7 @@ void ScriptBlock::Run() noexcept {
   const bool prepared = com ? PrepareManager() : (FailInit(MessageText(10167)), false);
   SetEvent(settled.get());
   if (!prepared) {
+    BeginTeardown();
     // The engine is closed here, on its own thread; the manager stays with the block.
     if (manager_) manager_->Close();
     clearThreadId();
@@ -169,6 +170,7 @@ void ScriptBlock::Run() noexcept {
   }
   PostThreadMessageW(GetCurrentThreadId(), kRunJobMessage, 0, 0);  // the global code
   RunMessageLoop([this] { RunJob(); });
+  BeginTeardown();
   script_.reset();
   if (manager_) manager_->Close();
   manager_.reset();

@@ -47,6 +47,7 @@ void WorkerBlock::Run() noexcept {
   SetEvent(idle.get());
   SetEvent(ack.get());
   RunMessageLoop([this] { RunCall(); });
+  BeginTeardown();
   clearThreadId();
   SetStatus(S_OK);
   CoUninitialize();

@@ -22,7 +22,10 @@ namespace {
 
 DWORD WINAPI ThreadEntry(void* param) noexcept {
   auto* block = static_cast<ThreadBlock*>(param);
+  int starting = ThreadBlock::kStarting;
+  block->phase_.compare_exchange_strong(starting, ThreadBlock::kInBody);
   block->Run();
+  block->BeginTeardown();
   // The module flag and handle are read before the block may go away with its release.
   std::atomic<bool> holdsModule{block->threadHoldsModule_.exchange(false)};
   const HMODULE module = block->module_;
@@ -56,11 +59,23 @@ HRESULT LaunchThread(ThreadBlock* block, UniqueHandle& thread) noexcept {
   return S_OK;
 }
 
+void ThreadBlock::BeginTeardown() noexcept {
+  int inBody = kInBody;
+  if (phase_.compare_exchange_strong(inBody, kTearingDown) || inBody == kTearingDown) return;
+  for (;;) Sleep(INFINITE);  // the owner is killing this thread
+}
+
 bool KillThread(ThreadBlock* block, UniqueHandle& thread) noexcept {
   if (!thread) return true;
-  TerminateThread(thread.get(), 1);
+  for (int waited = 0; block->phase_.load() == ThreadBlock::kStarting && waited < 5000; waited += 10)
+    if (WaitForSingleObject(thread.get(), 10) == WAIT_OBJECT_0) break;
+  int inBody = ThreadBlock::kInBody;
+  const bool killing = block->phase_.compare_exchange_strong(inBody, ThreadBlock::kBeingKilled) ||
+                       inBody == ThreadBlock::kStarting;
+  if (killing) TerminateThread(thread.get(), 1);
   // Termination is asynchronous: what the thread held is given back only once it is gone.
-  const bool gone = WaitForSingleObject(thread.get(), 5000) == WAIT_OBJECT_0;
+  // A thread tearing down gives it back itself.
+  const bool gone = WaitForSingleObject(thread.get(), killing ? 5000 : 30000) == WAIT_OBJECT_0;
   thread.reset();
   block->clearThreadId();
   if (!gone) return false;

@@ -39,12 +39,22 @@ class ThreadBlock {
   virtual ~ThreadBlock() = default;
   // The thread's body, run on the new thread.
   virtual void Run() noexcept = 0;
+  // Called by the body before it gives back what it took (engines, the apartment): from
+  // here on the thread is waited for, never killed. A thread that its owner is killing
+  // at this moment stays here until the kill lands.
+  void BeginTeardown() noexcept;
 
  private:
   friend HRESULT LaunchThread(ThreadBlock* block, UniqueHandle& thread) noexcept;
   friend bool KillThread(ThreadBlock* block, UniqueHandle& thread) noexcept;
   friend DWORD WINAPI ThreadEntry(void* param) noexcept;
 
+  // Where the thread is, as far as a kill is concerned. Before the body the loader is
+  // still announcing the thread to the DLLs, and in the teardown it releases COM and
+  // unloads DLLs: both under the loader lock, which a kill there would leave taken for
+  // the rest of the process. Only a thread in its body is killed.
+  enum Phase : int { kStarting, kInBody, kBeingKilled, kTearingDown };
+  std::atomic<int> phase_{kStarting};
   std::atomic<LONG> refs_{1};
   std::atomic<DWORD> threadId_{0};
   // What the thread still holds and gives back when it ends (or its killer does for it).
@@ -58,8 +68,10 @@ class ThreadBlock {
 // cannot be created.
 HRESULT LaunchThread(ThreadBlock* block, UniqueHandle& thread) noexcept;
 
-// Kills the thread at once, gives back what it held once it is gone, and closes the
-// handle. False when the thread could not be confirmed dead (its block is then left).
+// Kills the thread, gives back what it held once it is gone, and closes the handle. A
+// thread that has not reached its body yet is given up to 5 s to reach it; one already
+// tearing down is waited for instead, up to 30 s. False when the thread could not be
+// confirmed gone (its block is then left).
 bool KillThread(ThreadBlock* block, UniqueHandle& thread) noexcept;
 
 // The stop sequence: resets `event` (when given), posts WM_QUIT, and waits up to `timeout`
