@@ -73,6 +73,16 @@ def normalized(text):
     return lines
 
 
+def run_windows(tree, winerun, program, args):
+    """Runs a program of the build tree under Wine; returns (exit code, stdout, stderr)."""
+    try:
+        p = subprocess.run([winerun, program] + list(args), cwd=tree, stdin=subprocess.DEVNULL,
+                           capture_output=True, timeout=TIMEOUT_S)
+        return p.returncode, p.stdout.decode("utf-8", "replace"), p.stderr.decode("utf-8", "replace")
+    except subprocess.TimeoutExpired:
+        return -1, "", "no end within %d s" % TIMEOUT_S
+
+
 def run_one(tree, winerun, folder, lang, code, name=None, args=()):
     """Runs one example; returns (exit code, stdout, stderr, files left behind)."""
     shutil.rmtree(folder, ignore_errors=True)
@@ -82,12 +92,7 @@ def run_one(tree, winerun, folder, lang, code, name=None, args=()):
     with open(os.path.join(folder, name), "wb") as f:
         f.write(b"\xef\xbb\xbf" + code.replace("\n", "\r\n").encode("utf-8") + b"\r\n")
     windows = "T:\\" + os.path.relpath(folder, tree).replace(os.sep, "\\") + "\\" + name
-    try:
-        p = subprocess.run([winerun, os.path.join(tree, "bin", "kestrunc.exe"), "-nohelp", windows] + list(args),
-                           cwd=tree, stdin=subprocess.DEVNULL, capture_output=True, timeout=TIMEOUT_S)
-        rc, out, err = p.returncode, p.stdout.decode("utf-8", "replace"), p.stderr.decode("utf-8", "replace")
-    except subprocess.TimeoutExpired:
-        rc, out, err = -1, "", "no end within %d s" % TIMEOUT_S
+    rc, out, err = run_windows(tree, winerun, os.path.join(tree, "bin", "kestrunc.exe"), ["-nohelp", windows] + list(args))
     left = sorted(set(os.listdir(folder)) - {name})
     return rc, out, err, left
 
@@ -130,12 +135,8 @@ def run_script(script, expected_file, tree, winerun, args):
 def run_program(expected_file, tree, winerun, program, args):
     with open(expected_file, encoding="utf-8") as f:
         expected = f.read()
-    try:
-        p = subprocess.run([os.path.abspath(winerun), os.path.join(os.path.abspath(tree), program)] + list(args),
-                           cwd=tree, stdin=subprocess.DEVNULL, capture_output=True, timeout=TIMEOUT_S)
-        rc, out, err = p.returncode, p.stdout.decode("utf-8", "replace"), p.stderr.decode("utf-8", "replace")
-    except subprocess.TimeoutExpired:
-        rc, out, err = -1, "", "no end within %d s" % TIMEOUT_S
+    tree = os.path.abspath(tree)
+    rc, out, err = run_windows(tree, os.path.abspath(winerun), os.path.join(tree, program), args)
     return 0 if check(" ".join([program] + list(args)), rc, out, err, [], expected) else 1
 
 
